@@ -1,0 +1,53 @@
+# The two commands of README.md, and the builds behind them.
+#   make run    build Halodial and start it with its built-in virtual clock
+#   make test   build and run every test (ThreadSanitizer run of the library,
+#               then the whole suite under AddressSanitizer + UBSan)
+
+BUILD      ?= build
+GENERATOR  ?= Ninja
+JOBS       ?= $(shell nproc)
+CTEST_ARGS ?= --output-on-failure --timeout 300 -j $(JOBS)
+
+RELEASE_DIR := $(BUILD)/release
+ASAN_DIR    := $(BUILD)/asan
+TSAN_DIR    := $(BUILD)/tsan
+
+.PHONY: all deps run build test asan tsan bench clean
+
+all: build
+
+deps:
+	@./scripts/install-deps
+
+$(RELEASE_DIR)/build.ninja: | deps
+	cmake -S . -B $(RELEASE_DIR) -G $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DHALODIAL_BUILD_TESTS=OFF
+
+$(ASAN_DIR)/build.ninja: | deps
+	cmake -S . -B $(ASAN_DIR) -G $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug "-DHALODIAL_SANITIZE=address;undefined" -DHALODIAL_BUILD_BENCH=OFF
+
+$(TSAN_DIR)/build.ninja: | deps
+	cmake -S . -B $(TSAN_DIR) -G $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug -DHALODIAL_SANITIZE=thread -DHALODIAL_BUILD_APP=OFF -DHALODIAL_BUILD_BENCH=OFF
+
+build: deps $(RELEASE_DIR)/build.ninja
+	cmake --build $(RELEASE_DIR)
+
+run: build
+	$(RELEASE_DIR)/Sources/halodial --simulate
+
+tsan: deps $(TSAN_DIR)/build.ninja
+	cmake --build $(TSAN_DIR)
+	TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" ctest --test-dir $(TSAN_DIR) $(CTEST_ARGS)
+
+asan: deps $(ASAN_DIR)/build.ninja
+	cmake --build $(ASAN_DIR)
+	ctest --test-dir $(ASAN_DIR) $(CTEST_ARGS)
+
+# The ThreadSanitizer run goes first so that the output ends with the summary
+# of the whole suite.
+test: tsan asan
+
+bench: build
+	cmake --build $(RELEASE_DIR) --target benchmarks
+
+clean:
+	rm -rf $(BUILD)

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <string>
+
+// Diagnostics of the serial library: a plain log line (system log and
+// standard error, no levels) and the assertion that raises on programming
+// errors.
+namespace vel {
+
+// printf-style; writes one line to syslog(3) and to standard error.
+void log(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// A programming error of a caller (a port built without a device, a buffer
+// built without a maximum): throws std::logic_error with the message.
+[[noreturn]] void raise(const std::string& message);
+
+}  // namespace vel

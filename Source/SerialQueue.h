@@ -1,0 +1,38 @@
+#pragma once
+
+#include <asio/any_io_executor.hpp>
+#include <asio/strand.hpp>
+#include <functional>
+#include <string>
+
+namespace vel {
+
+// A serial queue: tasks run one at a time, in the order submitted, on the
+// serial-queue pool of GlobalQueue.
+class SerialQueue {
+public:
+    explicit SerialQueue(std::string label);
+    SerialQueue(const SerialQueue&) = delete;
+    SerialQueue& operator=(const SerialQueue&) = delete;
+
+    const std::string& label() const { return label_; }
+
+    // Queues the task; returns at once.
+    void async(std::function<void()> task);
+
+    // Runs the task on the queue and returns once it has run. Called from a
+    // task of this same queue, it runs the task at once (waiting would
+    // deadlock).
+    void sync(const std::function<void()>& task);
+
+    // True while the calling thread is running a task of this queue.
+    bool isCurrent() const;
+
+    asio::any_io_executor executor() const { return strand_; }
+
+private:
+    std::string label_;
+    asio::strand<asio::any_io_executor> strand_;
+};
+
+}  // namespace vel

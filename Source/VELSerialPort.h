@@ -1,0 +1,200 @@
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "Observable.h"
+#include "SerialDevice.h"
+#include "VELSerialPortDelegate.h"
+
+class VELSerialBuffer;
+class VELSerialPacketDescriptor;
+class VELSerialRequest;
+
+namespace vel {
+class ReadSource;
+class RequestQueue;
+class SerialQueue;
+class TimerSource;
+}  // namespace vel
+
+enum VELSerialParity : unsigned long {
+    VELSerialParityNone = 0,
+    VELSerialParityOdd = 1,
+    VELSerialParityEven = 2,
+};
+
+// One serial device of the machine. There is at most one live port object per
+// device: constructing a port for a device that already has one yields that
+// object. Ports are always owned through std::shared_ptr; a port leaves the
+// registry of live ports when its last owner drops it. An open port keeps
+// itself alive until it has closed.
+//
+// Every property is observable (vel::Observable); "isOpen" follows
+// "fileDescriptor", "queuedRequests" follows "requestsQueue" and
+// "packetDescriptors" follows "packetDescriptorsAndBuffers". A property
+// notifies on the thread that changes it: CTS, DSR and DCD change on the
+// main thread, "isOpen" on the thread that opens or finishes closing.
+//
+// Failures are never returned or thrown: they reach the delegate as
+// serialPortDidEncounterError. Programming errors throw std::logic_error.
+class VELSerialPort : public vel::Observable, public std::enable_shared_from_this<VELSerialPort> {
+public:
+    // Construction. The path may be a device's callout or dial-in path; a path
+    // that names no serial device yields null and reports nothing.
+    static std::shared_ptr<VELSerialPort> serialPortWithPath(const std::string& path);
+    static std::shared_ptr<VELSerialPort> serialPortWithDevice(const vel::DeviceHandle& device);
+    static std::shared_ptr<VELSerialPort> initWithPath(const std::string& path);
+    // Throws std::logic_error "-[VELSerialPort initWithDevice:] requires non-zero device argument."
+    // for a null device.
+    static std::shared_ptr<VELSerialPort> initWithDevice(const vel::DeviceHandle& device);
+    // Refused: throws "VELSerialPort must be init'd using -initWithPath:".
+    [[noreturn]] static std::shared_ptr<VELSerialPort> init();
+
+    ~VELSerialPort() override;
+    VELSerialPort(const VELSerialPort&) = delete;
+    VELSerialPort& operator=(const VELSerialPort&) = delete;
+
+    // Registry of live ports.
+    static void addSerialPort(const std::shared_ptr<VELSerialPort>& port);
+    static void removeSerialPort(const VELSerialPort* port);
+    static std::shared_ptr<VELSerialPort> existingPortWithPath(const std::string& path);
+
+    // Device queries: a property of the device entry itself, or nothing.
+    static std::optional<std::string> stringPropertyOfForIOSerialKey(const vel::DeviceHandle& device,
+                                                                     const std::string& key);
+    static std::optional<std::string> bsdCalloutPathFromDevice(const vel::DeviceHandle& device);
+    static std::optional<std::string> bsdDialinPathFromDevice(const vel::DeviceHandle& device);
+    static std::optional<std::string> baseNameFromDevice(const vel::DeviceHandle& device);
+    static std::optional<std::string> serviceTypeFromDevice(const vel::DeviceHandle& device);
+    static std::optional<std::string> modemNameFromDevice(const vel::DeviceHandle& device);
+    static std::optional<std::string> suffixFromDevice(const vel::DeviceHandle& device);
+    // The serial device whose callout or dial-in path is `path`, or null.
+    static vel::DeviceHandle deviceFromBSDPath(const std::string& path);
+
+    // Identity: equal when the paths are equal; printed as its name.
+    std::string path() const;
+    std::string name() const;
+    vel::DeviceHandle IOKitDevice() const;
+    std::string description() const { return name(); }
+    bool isEqual(const VELSerialPort& other) const;
+    std::size_t hash() const;
+
+    // Configuration. On a closed port the setters only store; open applies
+    // them. On an open port they apply at once (the flow-control settings
+    // through a close and reopen).
+    unsigned long baudRate() const;
+    void setBaudRate(unsigned long baudRate);
+    bool allowsNonStandardBaudRates() const;
+    void setAllowsNonStandardBaudRates(bool allows);
+    std::size_t numberOfStopBits() const;
+    void setNumberOfStopBits(std::size_t stopBits);
+    VELSerialParity parity() const;
+    void setParity(VELSerialParity parity);
+    bool shouldEchoReceivedData() const;
+    void setShouldEchoReceivedData(bool echo);
+    bool usesRTSCTSFlowControl() const;
+    void setUsesRTSCTSFlowControl(bool uses);
+    // Linux has no DTR/DSR or DCD flow control: the setting is kept, and
+    // applying it as true reports ENOTSUP to the delegate.
+    bool usesDTRDSRFlowControl() const;
+    void setUsesDTRDSRFlowControl(bool uses);
+    bool usesDCDOutputFlowControl() const;
+    void setUsesDCDOutputFlowControl(bool uses);
+    bool RTS() const;
+    void setRTS(bool rts);
+    bool DTR() const;
+    void setDTR(bool dtr);
+
+    // Modem input lines, as last polled.
+    bool CTS() const;
+    bool DSR() const;
+    bool DCD() const;
+
+    bool isOpen() const;
+
+    std::weak_ptr<VELSerialPortDelegate> delegate() const;
+    void setDelegate(std::weak_ptr<VELSerialPortDelegate> delegate);
+
+    // I/O. open reports its outcome through the delegate; close returns true
+    // at once and finishes on a background queue (serialPortWasClosed);
+    // sendData writes every byte before it returns, false when the port is
+    // closed or a write failed.
+    void open();
+    bool close();
+    bool sendData(std::span<const std::uint8_t> data);
+    // The device has gone: tells the delegate, then closes.
+    void cleanupAfterSystemRemoval();
+    // Deprecated spelling of cleanupAfterSystemRemoval; logs a warning first.
+    void cleanup();
+
+    // Request queue and packet listening.
+    bool sendRequest(const std::shared_ptr<VELSerialRequest>& request);
+    void cancelQueuedRequest(const std::shared_ptr<VELSerialRequest>& request);
+    void cancelAllQueuedRequests();
+    void startListeningForPacketsMatchingDescriptor(const std::shared_ptr<VELSerialPacketDescriptor>& descriptor);
+    void stopListeningForPacketsMatchingDescriptor(const std::shared_ptr<VELSerialPacketDescriptor>& descriptor);
+    std::vector<std::shared_ptr<VELSerialRequest>> queuedRequests() const;
+    std::shared_ptr<VELSerialRequest> pendingRequest() const;
+    std::vector<std::shared_ptr<VELSerialPacketDescriptor>> packetDescriptors() const;
+
+    // The POSIX error report of the last failed call (errno taken once).
+    void notifyDelegateOfPosixErrorWaitingUntilDone(bool wait);
+    void notifyDelegateOfPosixError();
+
+private:
+    struct PrivateTag {};
+
+public:
+    VELSerialPort(PrivateTag, const vel::DeviceHandle& device, std::string path);
+
+private:
+    // Terminal attributes and modem output lines, applied to an open port.
+    void setPortOptions();
+    void updateModemLines();
+    void reallyClosePort();
+    void receiveData(std::shared_ptr<const std::vector<std::uint8_t>> data);
+    void pollModemLines();
+    void notifyDelegateOfPosixErrorCode(int code, bool wait);
+    void setFlowControl(bool VELSerialPort::*field, bool value, const char* key);
+    template <typename T>
+    void setProperty(T VELSerialPort::*field, T value, const char* key);
+    std::shared_ptr<VELSerialPortDelegate> delegateRespondingTo(VELSerialPortDelegate::Callback callback) const;
+
+    const std::string path_;
+    std::string name_;
+    vel::DeviceHandle device_;
+
+    unsigned long baudRate_ = 115200;
+    bool allowsNonStandardBaudRates_ = false;
+    std::size_t numberOfStopBits_ = 1;
+    VELSerialParity parity_ = VELSerialParityNone;
+    bool shouldEchoReceivedData_ = false;
+    bool usesRTSCTSFlowControl_ = false;
+    bool usesDTRDSRFlowControl_ = false;
+    bool usesDCDOutputFlowControl_ = false;
+    bool RTS_ = false;
+    bool DTR_ = false;
+    std::atomic<bool> CTS_{false};
+    std::atomic<bool> DSR_{false};
+    std::atomic<bool> DCD_{false};
+
+    std::atomic<int> fileDescriptor_{0};
+    mutable std::mutex delegateMutex_;
+    std::weak_ptr<VELSerialPortDelegate> delegate_;
+
+    // Opening-scoped state, owned by the open/close sequence.
+    struct Opening;
+    std::shared_ptr<Opening> opening_;
+    std::mutex openingMutex_;
+
+    std::unique_ptr<vel::SerialQueue> requestHandlingQueue_;
+    std::unique_ptr<vel::RequestQueue> requests_;
+};
