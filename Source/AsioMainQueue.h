@@ -1,6 +1,7 @@
 #pragma once
 
 #include <asio/io_context.hpp>
+#include <chrono>
 #include <thread>
 
 #include "MainQueue.h"
@@ -10,6 +11,10 @@ namespace vel {
 // The library's own main queue: an asio::io_context run by the thread that
 // created it. For tests and command-line tools; the application uses its own
 // on Qt's event loop.
+//
+// An exception thrown by a posted task leaves run()/runUntil() on the main
+// thread; one thrown by a postAndWait task reaches the waiting caller.
+// Watches must not outlive the queue.
 class AsioMainQueue : public MainQueue {
 public:
     AsioMainQueue();
@@ -20,7 +25,10 @@ public:
     std::unique_ptr<DescriptorWatch> watchReadable(int fd, std::function<void()> onReadable) override;
 
     // Runs the loop on the calling (main) thread until stop() or, with a
-    // predicate, until it holds or the deadline passes; returns whether it held.
+    // predicate, until it holds or the deadline passes; returns whether it
+    // held. The predicate is checked after every handler and at least every
+    // few milliseconds, so it may also wait for other threads. stop() ends
+    // the run in progress; the next run starts afresh.
     void run();
     bool runUntil(const std::function<bool()>& done, std::chrono::milliseconds deadline);
     void stop();
@@ -29,7 +37,7 @@ public:
 
 private:
     asio::io_context context_;
-    std::thread::id mainThread_;
+    const std::thread::id mainThread_;
 };
 
 }  // namespace vel

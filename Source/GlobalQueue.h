@@ -10,6 +10,9 @@ namespace vel {
 // it waits for the main thread, so the pool has more threads than cores.
 // The pool lives until the process ends: it is never joined, because a
 // worker may be waiting for a main thread that is itself exiting.
+//
+// An exception that escapes a task ends the process (std::terminate): it is
+// a programming error, and there is no caller left to report it to.
 class GlobalQueue {
 public:
     static asio::any_io_executor executor();

@@ -20,9 +20,11 @@ public:
     // Queues the task; returns at once.
     void async(std::function<void()> task);
 
-    // Runs the task on the queue and returns once it has run. Called from a
-    // task of this same queue, it runs the task at once (waiting would
-    // deadlock).
+    // Runs the task on the queue and returns once it has run; an exception
+    // the task throws reaches the caller. Called from a task of this same
+    // queue, it runs the task at once (waiting would deadlock). It blocks a
+    // thread, so a task of one queue should not sync onto a second queue
+    // that syncs back: the serial pool has only a few threads.
     void sync(const std::function<void()>& task);
 
     // True while the calling thread is running a task of this queue.
