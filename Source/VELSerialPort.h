@@ -149,6 +149,12 @@ public:
     void notifyDelegateOfPosixErrorWaitingUntilDone(bool wait);
     void notifyDelegateOfPosixError();
 
+    // From here on the process is ending: close finishes on the calling
+    // thread (no main loop may be left to wait for), restoring the device's
+    // original attributes. The library's own exit handler calls it; the port
+    // manager's exit clean-up calls it first.
+    static void processWillExit();
+
 private:
     struct PrivateTag {};
 
@@ -156,21 +162,29 @@ public:
     VELSerialPort(PrivateTag, const vel::DeviceHandle& device, std::string path);
 
 private:
+    struct Opening;
+
     // Terminal attributes and modem output lines, applied to an open port.
     void setPortOptions();
     void updateModemLines();
-    void reallyClosePort();
+    void reallyClosePort(const std::shared_ptr<Opening>& opening);
+    void readHandler(const std::shared_ptr<Opening>& opening);
     void receiveData(std::shared_ptr<const std::vector<std::uint8_t>> data);
-    void pollModemLines();
+    void pollModemLines(const std::shared_ptr<Opening>& opening);
+    void deviceHasGone(const std::shared_ptr<Opening>& opening);
+    void beginClose(bool reopenAfterwards);
     void notifyDelegateOfPosixErrorCode(int code, bool wait);
+    void setModemInputLine(std::atomic<bool> VELSerialPort::*line, bool value, const char* key);
     void setFlowControl(bool VELSerialPort::*field, bool value, const char* key);
     template <typename T>
-    void setProperty(T VELSerialPort::*field, T value, const char* key);
+    void storeAndNotify(T VELSerialPort::*field, T value, const char* key);
     std::shared_ptr<VELSerialPortDelegate> delegateRespondingTo(VELSerialPortDelegate::Callback callback) const;
+    std::shared_ptr<Opening> currentOpening() const;
+    void setFileDescriptor(int fd);
 
     const std::string path_;
-    std::string name_;
-    vel::DeviceHandle device_;
+    const std::string name_;
+    const vel::DeviceHandle device_;
 
     unsigned long baudRate_ = 115200;
     bool allowsNonStandardBaudRates_ = false;
@@ -186,14 +200,19 @@ private:
     std::atomic<bool> DSR_{false};
     std::atomic<bool> DCD_{false};
 
+    // 0 means closed.
     std::atomic<int> fileDescriptor_{0};
+
     mutable std::mutex delegateMutex_;
     std::weak_ptr<VELSerialPortDelegate> delegate_;
 
-    // Opening-scoped state, owned by the open/close sequence.
-    struct Opening;
+    // What one opening set up: the descriptor, the original attributes, the
+    // read source and the poll. Replaced as a whole on each open.
+    mutable std::mutex openingMutex_;
     std::shared_ptr<Opening> opening_;
-    std::mutex openingMutex_;
+    // Set by the flow-control change sequence: open again once the close it
+    // started has completed.
+    std::atomic<bool> reopenAfterClose_{false};
 
     std::unique_ptr<vel::SerialQueue> requestHandlingQueue_;
     std::unique_ptr<vel::RequestQueue> requests_;
