@@ -135,7 +135,13 @@ void AsioMainQueue::postAndWait(std::function<void()> task)
             done.set_exception(std::current_exception());
         }
     });
-    finished.get();
+    try {
+        finished.get();
+    } catch (const std::future_error&) {
+        // The queue was destroyed with the task still in it (its owner
+        // stopped running it): the task will never run, and the caller has
+        // nothing left to wait for.
+    }
 }
 
 bool AsioMainQueue::isMainThread() const

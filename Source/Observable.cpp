@@ -1,6 +1,7 @@
 #include "Observable.h"
 
 #include <algorithm>
+#include <atomic>
 #include <set>
 
 namespace vel {
@@ -19,11 +20,13 @@ struct Observation::Registry {
     std::mutex mutex;
     std::vector<std::shared_ptr<Entry>> entries;
     std::map<std::string, std::vector<std::string>> dependents;  // base key -> derived keys
+    std::atomic<std::size_t> observerCount{0};
 
     void remove(const std::shared_ptr<Entry>& entry)
     {
         std::lock_guard lock(mutex);
         entries.erase(std::remove(entries.begin(), entries.end(), entry), entries.end());
+        observerCount.store(entries.size(), std::memory_order_release);
     }
 };
 
@@ -80,6 +83,7 @@ Observation Observable::addObserver(const std::string& key, Handler handler)
     {
         std::lock_guard lock(registry_->mutex);
         registry_->entries.push_back(entry);
+        registry_->observerCount.store(registry_->entries.size(), std::memory_order_release);
     }
     return Observation(registry_, entry);
 }
@@ -112,6 +116,11 @@ void Observable::didChange(ChangeKind kind, const std::vector<std::size_t>& inde
 
 void Observable::notify(const Change& change)
 {
+    // Most changes have nobody watching (a packet buffer takes one per
+    // received byte): skip the bookkeeping then.
+    if (registry_->observerCount.load(std::memory_order_acquire) == 0) {
+        return;
+    }
     std::vector<std::pair<std::string, std::shared_ptr<Observation::Entry>>> targets;
     {
         std::lock_guard lock(registry_->mutex);

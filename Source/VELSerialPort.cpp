@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
+#include <shared_mutex>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -536,10 +537,26 @@ std::shared_ptr<VELSerialPortDelegate> VELSerialPort::delegateRespondingTo(VELSe
 
 void VELSerialPort::setPortOptions()
 {
-    const int fd = fileDescriptor_;
-    if (fd < 1) {
-        return;
+    int error = 0;
+    {
+        std::shared_lock lock(descriptorMutex_);
+        const int fd = fileDescriptor_;
+        if (fd < 1) {
+            return;
+        }
+        error = applyPortOptions(fd);
     }
+    if (error != 0) {
+        notifyDelegateOfPosixErrorCode(error, false);
+    }
+    // Linux terminals have no DTR/DSR or DCD flow control.
+    if (usesDTRDSRFlowControl_ || usesDCDOutputFlowControl_) {
+        notifyDelegateOfPosixErrorCode(ENOTSUP, false);
+    }
+}
+
+int VELSerialPort::applyPortOptions(int fd) const
+{
     termios attributes{};
     ::tcgetattr(fd, &attributes);
     ::cfmakeraw(&attributes);
@@ -606,43 +623,43 @@ void VELSerialPort::setPortOptions()
     if (error != 0 && allowsNonStandardBaudRates_) {
         error = vel::setArbitrarySpeed(fd, baudRate_) == 0 ? 0 : errno;
     }
-    if (error != 0) {
-        notifyDelegateOfPosixErrorCode(error, false);
-    }
-
-    // Linux terminals have no DTR/DSR or DCD flow control.
-    if (usesDTRDSRFlowControl_ || usesDCDOutputFlowControl_) {
-        notifyDelegateOfPosixErrorCode(ENOTSUP, false);
-    }
+    return error;
 }
 
 void VELSerialPort::updateModemLines()
 {
-    const int fd = fileDescriptor_;
-    if (fd < 1) {
-        return;
-    }
-    int bits = 0;
-    if (::ioctl(fd, TIOCMGET, &bits) < 0) {
-        // A device without modem lines (a pseudo-terminal): there is nothing
-        // to set, and the poll reports that once for this opening.
-        if (errno == ENOTTY) {
+    int error = 0;
+    {
+        std::shared_lock lock(descriptorMutex_);
+        const int fd = fileDescriptor_;
+        if (fd < 1) {
             return;
         }
-        bits = 0;
+        int bits = 0;
+        if (::ioctl(fd, TIOCMGET, &bits) < 0) {
+            // A device without modem lines (a pseudo-terminal): there is
+            // nothing to set, and the poll reports that once for this opening.
+            if (errno == ENOTTY) {
+                return;
+            }
+            bits = 0;
+        }
+        if (RTS_) {
+            bits |= TIOCM_RTS;
+        } else {
+            bits &= ~TIOCM_RTS;
+        }
+        if (DTR_) {
+            bits |= TIOCM_DTR;
+        } else {
+            bits &= ~TIOCM_DTR;
+        }
+        if (::ioctl(fd, TIOCMSET, &bits) < 0) {
+            error = errno;
+        }
     }
-    if (RTS_) {
-        bits |= TIOCM_RTS;
-    } else {
-        bits &= ~TIOCM_RTS;
-    }
-    if (DTR_) {
-        bits |= TIOCM_DTR;
-    } else {
-        bits &= ~TIOCM_DTR;
-    }
-    if (::ioctl(fd, TIOCMSET, &bits) < 0) {
-        notifyDelegateOfPosixError();
+    if (error != 0) {
+        notifyDelegateOfPosixErrorCode(error, false);
     }
 }
 
@@ -751,21 +768,31 @@ void VELSerialPort::receiveData(std::shared_ptr<const std::vector<std::uint8_t>>
 
 bool VELSerialPort::sendData(std::span<const std::uint8_t> data)
 {
-    const int fd = fileDescriptor_;
-    if (fd == 0) {
-        return false;
-    }
-    std::size_t written = 0;
-    while (written < data.size()) {
-        const ssize_t count = ::write(fd, data.data() + written, data.size() - written);
-        if (count < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            notifyDelegateOfPosixError();
+    int error = 0;
+    {
+        // Held while writing so that the descriptor cannot be closed (and
+        // its number handed to some other file) under the write.
+        std::shared_lock lock(descriptorMutex_);
+        const int fd = fileDescriptor_;
+        if (fd == 0) {
             return false;
         }
-        written += static_cast<std::size_t>(count);
+        std::size_t written = 0;
+        while (written < data.size()) {
+            const ssize_t count = ::write(fd, data.data() + written, data.size() - written);
+            if (count < 0) {
+                if (errno == EINTR) {
+                    continue;
+                }
+                error = errno;
+                break;
+            }
+            written += static_cast<std::size_t>(count);
+        }
+    }
+    if (error != 0) {
+        notifyDelegateOfPosixErrorCode(error, false);
+        return false;
     }
     return true;
 }
@@ -779,8 +806,17 @@ void VELSerialPort::pollModemLines(const std::shared_ptr<Opening>& opening)
         return;
     }
     int bits = 0;
-    if (::ioctl(opening->fd, TIOCMGET, &bits) < 0) {
-        const int error = errno;
+    int result = 0;
+    int error = 0;
+    {
+        std::shared_lock lock(descriptorMutex_);
+        if (fileDescriptor_ != opening->fd) {
+            return;
+        }
+        result = ::ioctl(opening->fd, TIOCMGET, &bits);
+        error = errno;
+    }
+    if (result < 0) {
         if (isDeviceGoneError(error)) {
             opening->pollTimer->cancel();
             if (!opening->removalHandled.exchange(true)) {
@@ -863,12 +899,23 @@ void VELSerialPort::reallyClosePort(const std::shared_ptr<Opening>& opening)
     ::tcsetattr(fd, TCSANOW, &attributes);
     ::tcsetattr(fd, TCSADRAIN, &opening->originalAttributes);
 
-    if (::close(fd) < 0) {
+    willChangeValueForKey("fileDescriptor");
+    int closeError = 0;
+    {
+        // Waits for writes and ioctls in progress on other threads.
+        std::unique_lock lock(descriptorMutex_);
+        if (::close(fd) < 0) {
+            closeError = errno;
+        } else {
+            fileDescriptor_ = 0;
+        }
+    }
+    didChangeValueForKey("fileDescriptor");
+    if (closeError != 0) {
         // The port stays open, without read source or poll.
-        notifyDelegateOfPosixError();
+        notifyDelegateOfPosixErrorCode(closeError, false);
         return;
     }
-    setFileDescriptor(0);
 
     auto self = shared_from_this();
     if (delegateRespondingTo(VELSerialPortDelegate::Callback::WasClosed)) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <shared_mutex>
 #include <optional>
 #include <span>
 #include <string>
@@ -166,6 +167,8 @@ private:
 
     // Terminal attributes and modem output lines, applied to an open port.
     void setPortOptions();
+    // Writes the attributes; the errno of a failure, or 0.
+    int applyPortOptions(int fd) const;
     void updateModemLines();
     void reallyClosePort(const std::shared_ptr<Opening>& opening);
     void readHandler(const std::shared_ptr<Opening>& opening);
@@ -202,6 +205,10 @@ private:
 
     // 0 means closed.
     std::atomic<int> fileDescriptor_{0};
+    // Shared by every use of the descriptor on the caller's and the poll's
+    // threads, exclusive for closing it: a descriptor number closed under a
+    // write could already name another file.
+    mutable std::shared_mutex descriptorMutex_;
 
     mutable std::mutex delegateMutex_;
     std::weak_ptr<VELSerialPortDelegate> delegate_;

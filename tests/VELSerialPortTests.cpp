@@ -31,10 +31,14 @@ protected:
         return port;
     }
 
-    void closeAndWait(const std::shared_ptr<VELSerialPort>& port)
+    // Until the close has completed and the delegate has heard of it: a
+    // test that ended earlier would leave the port waiting for a main queue
+    // that is gone.
+    void closeAndWait(const std::shared_ptr<VELSerialPort>& port, const std::shared_ptr<RecordingDelegate>& delegate)
     {
+        const auto closedBefore = delegate->count("closed");
         port->close();
-        EXPECT_TRUE(runUntil([&] { return !port->isOpen(); }));
+        EXPECT_TRUE(runUntil([&] { return !port->isOpen() && delegate->count("closed") > closedBefore; }));
     }
 };
 
@@ -156,7 +160,7 @@ TEST_F(SerialPortTest, SettingsOnAClosedPortAreStoredAndAppliedOnOpen)
     EXPECT_TRUE(pty.attributes().c_cflag & PARODD);
     port->setShouldEchoReceivedData(true);
     EXPECT_TRUE(pty.attributes().c_lflag & ECHO);
-    closeAndWait(port);
+    closeAndWait(port, delegate);
 }
 
 TEST_F(SerialPortTest, ClosingRestoresTheOriginalAttributes)
@@ -171,7 +175,7 @@ TEST_F(SerialPortTest, ClosingRestoresTheOriginalAttributes)
     auto port = openPort(pty, delegate);
     ASSERT_TRUE(port);
     EXPECT_FALSE(pty.attributes().c_lflag & ICANON);
-    closeAndWait(port);
+    closeAndWait(port, delegate);
     const termios restored = pty.attributes();
     EXPECT_EQ(::cfgetospeed(&restored), static_cast<speed_t>(B2400));
     EXPECT_TRUE(restored.c_lflag & ICANON);
@@ -197,7 +201,7 @@ TEST_F(SerialPortTest, FlowControlChangeOnAnOpenPortReopensWithCrtscts)
     const auto errors = delegate->errors();
     ASSERT_FALSE(errors.empty());
     EXPECT_EQ(errors.back().code(), ENOTSUP);
-    closeAndWait(port);
+    closeAndWait(port, delegate);
 
     // On a closed port the setting is only stored.
     port->setUsesRTSCTSFlowControl(false);
@@ -223,7 +227,7 @@ TEST_F(SerialPortTest, ObserversOfIsOpenAreToldOnOpenAndClose)
     port->setDelegate(delegate);
     port->open();
     ASSERT_TRUE(runUntil([&] { return delegate->count("opened") == 1; }));
-    closeAndWait(port);
+    closeAndWait(port, delegate);
     std::lock_guard lock(mutex);
     EXPECT_EQ(states, (std::vector<bool>{true, false}));
 }
@@ -255,7 +259,7 @@ TEST_F(SerialPortTest, OpenIsExclusiveAndReportsThePath)
     port->open();  // already open: no second opened callback
     runFor(std::chrono::milliseconds(100));
     EXPECT_EQ(delegate->count("opened"), 1u);
-    closeAndWait(port);
+    closeAndWait(port, delegate);
 }
 
 TEST_F(SerialPortTest, OpenedComesBeforeAnyDataAndARefusedSpeedStillOpens)
@@ -274,7 +278,7 @@ TEST_F(SerialPortTest, OpenedComesBeforeAnyDataAndARefusedSpeedStillOpens)
     EXPECT_EQ(events[1], "opened");
     EXPECT_EQ(delegate->errors()[0].code(), EINVAL);
     EXPECT_TRUE(port->isOpen());
-    closeAndWait(port);
+    closeAndWait(port, delegate);
 
     // Allowed, the odd speed is set through termios2 and nothing is reported.
     port->setAllowsNonStandardBaudRates(true);
@@ -282,7 +286,7 @@ TEST_F(SerialPortTest, OpenedComesBeforeAnyDataAndARefusedSpeedStillOpens)
     ASSERT_TRUE(runUntil([&] { return delegate->count("opened") == 2; }));
     EXPECT_EQ(delegate->errors().size(), 1u);
     EXPECT_EQ(vel::readArbitrarySpeed(pty.master()), 123456u);
-    closeAndWait(port);
+    closeAndWait(port, delegate);
 }
 
 TEST_F(SerialPortTest, ReceivedDataArrivesOnTheMainQueueInOrderInPiecesOfAtMost1024)
@@ -304,7 +308,7 @@ TEST_F(SerialPortTest, ReceivedDataArrivesOnTheMainQueueInOrderInPiecesOfAtMost1
     }
     EXPECT_EQ(received, sent);
     EXPECT_FALSE(delegate->calledOffMainThread());
-    closeAndWait(port);
+    closeAndWait(port, delegate);
 }
 
 TEST_F(SerialPortTest, SendDataWritesEveryByteAndRefusesAClosedPortSilently)
@@ -330,7 +334,7 @@ TEST_F(SerialPortTest, SendDataWritesEveryByteAndRefusesAClosedPortSilently)
     EXPECT_TRUE(port->sendData(large));
     EXPECT_EQ(reader.get(), large);
     EXPECT_TRUE(delegate->errors().empty());
-    closeAndWait(port);
+    closeAndWait(port, delegate);
 }
 
 TEST_F(SerialPortTest, CloseReturnsBeforeTheCloseCompletes)
@@ -415,5 +419,5 @@ TEST_F(SerialPortTest, APseudoTerminalReportsItsMissingModemLinesOnce)
     const auto errors = delegate->errors();
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_EQ(errors[0].code(), ENOTTY);
-    closeAndWait(port);
+    closeAndWait(port, delegate);
 }
