@@ -11,8 +11,11 @@ CTEST_ARGS ?= --output-on-failure --timeout 300 -j $(JOBS)
 RELEASE_DIR := $(BUILD)/release
 ASAN_DIR    := $(BUILD)/asan
 TSAN_DIR    := $(BUILD)/tsan
+FUZZ_DIR    := $(BUILD)/fuzz
+# A short, bounded run: long enough to catch regressions, short enough for CI.
+FUZZ_ARGS   ?= -max_total_time=60 -runs=200000 -max_len=512
 
-.PHONY: all deps run build test asan tsan bench clean
+.PHONY: all deps run build test asan tsan fuzz bench clean
 
 all: build
 
@@ -42,9 +45,21 @@ asan: deps $(ASAN_DIR)/build.ninja
 	cmake --build $(ASAN_DIR)
 	ctest --test-dir $(ASAN_DIR) $(CTEST_ARGS)
 
+$(FUZZ_DIR)/build.ninja: | deps
+	CXX=clang++ cmake -S . -B $(FUZZ_DIR) -G $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DHALODIAL_FUZZ=ON -DHALODIAL_BUILD_APP=OFF -DHALODIAL_BUILD_TESTS=OFF -DHALODIAL_BUILD_BENCH=OFF
+
+# The corpus grows in the build directory from run to run; the log is shown
+# only when the fuzzer finds something.
+fuzz: deps $(FUZZ_DIR)/build.ninja
+	cmake --build $(FUZZ_DIR)
+	mkdir -p $(FUZZ_DIR)/corpus
+	$(FUZZ_DIR)/fuzz/fuzz_request_queue $(FUZZ_ARGS) -artifact_prefix=$(FUZZ_DIR)/ $(FUZZ_DIR)/corpus \
+		> $(FUZZ_DIR)/fuzz_request_queue.log 2>&1 || { tail -n 60 $(FUZZ_DIR)/fuzz_request_queue.log; exit 1; }
+	@tail -n 1 $(FUZZ_DIR)/fuzz_request_queue.log
+
 # The ThreadSanitizer run goes first so that the output ends with the summary
 # of the whole suite.
-test: tsan asan
+test: tsan fuzz asan
 
 bench: build
 	cmake --build $(RELEASE_DIR) --target benchmarks
