@@ -2,11 +2,20 @@
 
 #include <cstddef>
 #include <memory>
+#include <mutex>
 #include <vector>
 
+#include "DeviceRegistry.h"
 #include "Observable.h"
+#include "RebindableSubscription.h"
 
 class VELSerialPort;
+
+namespace vel {
+class MainQueue;
+template <typename T>
+class NoDestroy;
+}  // namespace vel
 
 // Notification names and user-info keys of the port manager's two
 // notifications on vel::NotificationCenter::defaultCenter(). The names say
@@ -19,32 +28,97 @@ extern const char* const VELSerialPortsWereDisconnectedNotification;  // "VELSer
 extern const char* const VELConnectedSerialPortsKey;                  // "VELConnectedSerialPortsKey"
 extern const char* const VELDisconnectedSerialPortsKey;               // "VELDisconnectedSerialPortsKey"
 
-// The process-wide list of the serial ports present on the machine. Created
-// on the first sharedSerialPortManager call, on the main thread; it
-// enumerates the udev registry and the virtual one, follows arrivals and
-// removals on the main queue, and at process exit cleans up every port it
-// lists.
+// The process-wide list of the serial ports present on the machine: the udev
+// registry's and the virtual ones (vel::DeviceRegistry::system()).
 //
-// availablePorts is observable with index-level notices: arrivals are
-// appended (ChangeKind::Insertion), removals say which indexes left
-// (ChangeKind::Removal).
+// Created on the first sharedSerialPortManager() call, which should come from
+// the main thread of vel::MainQueue::shared(): it enumerates the devices
+// there, before any other caller gets the manager. (A first call from another
+// thread gets a manager whose list fills once the main queue has run.)
+// Arrivals and removals are delivered on the main queue; each arrival batch
+// is appended and announced with VELSerialPortsWereConnectedNotification
+// (also when none of its devices was new), each removal batch first tells
+// the removed ports to clean up (their delegates hear of it), then leaves the
+// list and is announced with VELSerialPortsWereDisconnectedNotification.
+//
+// The manager follows a replaced main queue: the next sharedSerialPortManager()
+// call on the new queue's main thread moves the registry subscription there
+// and catches up with what was missed, through the same arrival and removal
+// handling. The application installs its queue once; tests install one each.
+//
+// At process exit every listed port, open or closed, is cleaned up as though
+// removed, and the list is emptied.
+//
+// "availablePorts" is observable: arrivals are announced as
+// ChangeKind::Insertion and removals as ChangeKind::Removal, with the
+// indexes concerned; setAvailablePorts as ChangeKind::Replacement without
+// indexes (the whole list). Observers are called on the thread making the
+// change, which is the main thread except for the sleep and wake operations
+// (their caller's) and the exit clean-up (the exiting thread's).
 class VELSerialPortManager : public vel::Observable {
 public:
+    using Ports = std::vector<std::shared_ptr<VELSerialPort>>;
+    // Positions in the list, as an index set: each index once, in any order.
+    using Indexes = std::vector<std::size_t>;
+
     static VELSerialPortManager& sharedSerialPortManager();
 
-    // There is never a second manager: copying yields the shared one.
+    // There is never a second manager: the shared one is only ever handed
+    // out by reference, and cannot be copied.
     VELSerialPortManager(const VELSerialPortManager&) = delete;
     VELSerialPortManager& operator=(const VELSerialPortManager&) = delete;
 
-    std::vector<std::shared_ptr<VELSerialPort>> availablePorts() const;
+    Ports availablePorts() const;
+    void setAvailablePorts(Ports ports);
+
+    // Indexed access. Out-of-range indexes, and insertions whose counts of
+    // ports and indexes differ, are programming errors (std::logic_error).
     std::size_t countOfAvailablePorts() const;
     std::shared_ptr<VELSerialPort> objectInAvailablePortsAtIndex(std::size_t index) const;
+    // Each port lands at its index of the resulting list: ports[i] at the
+    // i-th smallest index.
+    void insertAvailablePortsAtIndexes(const Ports& ports, const Indexes& indexes);
+    void insertObjectInAvailablePortsAtIndex(std::shared_ptr<VELSerialPort> port, std::size_t index);
+    void removeAvailablePortsAtIndexes(const Indexes& indexes);
+    void removeObjectFromAvailablePortsAtIndex(std::size_t index);
 
-    // Closes the open ports and remembers them; wake reopens them in order.
+    // Nothing calls these on its own. Sleep closes the open ports and
+    // remembers those it closed; wake opens them again in that order, each
+    // port reporting its own failure to its delegate, and forgets them.
     void systemWillSleep();
     void systemDidWake();
+    Ports portsToReopenAfterSleep() const;
+
+    // A batch from the registry (through the two callbacks below).
+    void serialPortsWerePublished(const vel::DeviceRegistry::Batch& devices);
+    void serialPortsWereTerminated(const vel::DeviceRegistry::Batch& devices);
 
 private:
+    friend class vel::NoDestroy<VELSerialPortManager>;
+
     VELSerialPortManager();
     ~VELSerialPortManager() override;
+
+    // Moves the registry subscription to `queue` and brings the list up to
+    // date: the full enumeration the first time, the differences after.
+    void attachToMainQueue(const std::shared_ptr<vel::MainQueue>& queue);
+    void followCurrentMainQueue();
+    void catchUpWith(const std::vector<vel::DeviceHandle>& present);
+    void registerExitCleanUp();
+    static void cleanUpAtExit();
+
+    vel::RebindableSubscription subscription_;
+    bool enumerated_ = false;  // Main thread only.
+    std::once_flag exitCleanUpRegistered_;
+
+    // Changes come from the main thread (and sleep, wake and exit); the lock
+    // lets any thread read.
+    mutable std::mutex mutex_;
+    Ports availablePorts_;
+    Ports portsToReopenAfterSleep_;
 };
+
+// The registry's callbacks. `context` must be the shared manager; anything
+// else is logged, and the batch is ignored.
+void VELSerialPortManagerPortsPublishedNotificationCallback(void* context, const vel::DeviceRegistry::Batch& devices);
+void VELSerialPortManagerPortsTerminatedNotificationCallback(void* context, const vel::DeviceRegistry::Batch& devices);
