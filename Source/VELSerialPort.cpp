@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <fcntl.h>
 #include <shared_mutex>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
+#include <thread>
 #include <unistd.h>
 
 #include "ArbitrarySpeed.h"
@@ -122,6 +124,7 @@ struct VELSerialPort::Opening {
     // The real close runs once per opening: at exit it may run on the
     // exiting thread while the read source's cancel handler is still due.
     std::atomic<bool> reallyClosed{false};
+    std::atomic<bool> closeFinished{false};
     // Only touched by the poll, which never runs twice at once.
     int lastReportedPollError = 0;
 };
@@ -876,8 +879,18 @@ void VELSerialPort::beginClose(bool reopenAfterwards)
         opening->readSource->cancel();
     }
     if (processIsExiting()) {
-        // No main loop may be left to finish the close on: do it here.
-        reallyClosePort(opening);
+        // The process may end as soon as this returns: wait for the close
+        // to finish on the background queue (it no longer waits for the main
+        // thread), and do it here should that queue be stuck. Closing here
+        // straight away would race with the read source still taking the
+        // descriptor out of its reactor.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+        while (!opening->closeFinished && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        if (!opening->closeFinished) {
+            reallyClosePort(opening);
+        }
     }
 }
 
@@ -886,6 +899,10 @@ void VELSerialPort::reallyClosePort(const std::shared_ptr<Opening>& opening)
     if (opening->reallyClosed.exchange(true)) {
         return;
     }
+    struct MarkFinished {
+        Opening& opening;
+        ~MarkFinished() { opening.closeFinished = true; }
+    } markFinished{*opening};
     if (opening->pollTimer) {
         opening->pollTimer->cancel();
     }
@@ -924,11 +941,11 @@ void VELSerialPort::reallyClosePort(const std::shared_ptr<Opening>& opening)
                 delegate->serialPortWasClosed(self);
             }
         };
-        auto& main = *vel::MainQueue::shared();
-        if (main.isMainThread()) {
+        const auto main = vel::MainQueue::shared();
+        if (main->isMainThread()) {
             closed();
         } else if (!processIsExiting()) {
-            main.postAndWait(closed);
+            main->postAndWait(closed);
         }
         requestHandlingQueue_->async([self] { self->requests_->resetAfterClose(); });
     }
@@ -955,11 +972,11 @@ void VELSerialPort::cleanupAfterSystemRemoval()
                 d->serialPortWasRemovedFromSystem(self);
             }
         };
-        auto& main = *vel::MainQueue::shared();
-        if (main.isMainThread()) {
+        const auto main = vel::MainQueue::shared();
+        if (main->isMainThread()) {
             removed();
         } else if (!processIsExiting()) {
-            main.postAndWait(removed);
+            main->postAndWait(removed);
         }
     }
     close();
@@ -995,13 +1012,13 @@ void VELSerialPort::notifyDelegateOfPosixErrorCode(int code, bool wait)
             delegate->serialPortDidEncounterError(self, error);
         }
     };
-    auto& main = *vel::MainQueue::shared();
-    if (main.isMainThread()) {
+    const auto main = vel::MainQueue::shared();
+    if (main->isMainThread()) {
         report();
     } else if (wait && !processIsExiting()) {
-        main.postAndWait(report);
+        main->postAndWait(report);
     } else {
-        main.post(report);
+        main->post(report);
     }
 }
 
