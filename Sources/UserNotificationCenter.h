@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QDBusConnection>
+#include <QObject>
+#include <memory>
+#include <optional>
+
+class QDBusError;
+class QDBusPendingCall;
+class QDBusPendingCallWatcher;
+class UserNotification;
+class UserNotificationCenterDelegate;
+
+// Halodial's desktop notifications, shown by whichever server owns
+// org.freedesktop.Notifications on a D-Bus connection. Every call to the
+// server is asynchronous, so a slow or hung server never stalls the window.
+//
+// Without a bus or a server nothing is shown and nobody is told, except for
+// one line on standard error at the first failure in the process: a desktop
+// without notifications is an ordinary setup, not an error worth repeating
+// on every hot plug.
+//
+// Main thread only.
+class UserNotificationCenter : public QObject {
+    Q_OBJECT
+
+public:
+    static constexpr const char* applicationName = "Halodial";
+    static constexpr const char* desktopEntry = "halodial";
+
+    // The application's centre, on the session bus, which it joins only at
+    // its first call so that a run without notifications never touches the
+    // bus. The QCoreApplication owns it and must exist.
+    static UserNotificationCenter& defaultUserNotificationCenter();
+
+    explicit UserNotificationCenter(const QDBusConnection& connection, QObject* parent = nullptr);
+    ~UserNotificationCenter() override;
+
+    UserNotificationCenterDelegate* delegate() const;
+    void setDelegate(UserNotificationCenterDelegate* delegate);
+
+    // Shows the notification unless the delegate objects; once the server
+    // has accepted it, the delegate hears of it with the delivered id set.
+    void deliverNotification(const UserNotification& notification);
+    // Withdraws a delivered notification; one never delivered is ignored.
+    void removeDeliveredNotification(const UserNotification& notification);
+
+private:
+    UserNotificationCenter(std::optional<QDBusConnection> connection, QObject* parent);
+
+    // The bus if it is there; otherwise reports and gives nothing.
+    QDBusConnection* reachableBus();
+    QDBusPendingCallWatcher* watch(const QDBusPendingCall& call);
+    static void reportUnavailable(const QDBusError& error, const QString& fallbackReason);
+
+    std::optional<QDBusConnection> connection_;
+    std::weak_ptr<UserNotificationCenterDelegate> delegate_;
+};
