@@ -15,7 +15,7 @@ FUZZ_DIR    := $(BUILD)/fuzz
 # A short, bounded run: long enough to catch regressions, short enough for CI.
 FUZZ_ARGS   ?= -max_total_time=60 -runs=200000 -max_len=512
 
-.PHONY: all deps run build test asan tsan fuzz bench clean
+.PHONY: all deps run build test asan tsan fuzz bench screenshots clean
 
 all: build
 
@@ -63,6 +63,13 @@ test: tsan fuzz asan
 
 bench: build
 	cmake --build $(RELEASE_DIR) --target benchmarks
+
+# The README's pictures: Halodial with its virtual clock, open and in sync,
+# on a virtual X server; the program saves both windows and quits.
+screenshots: deps $(RELEASE_DIR)/build.ninja
+	cmake --build $(RELEASE_DIR) --target halodial
+	xvfb-run -a -s "-screen 0 1600x1000x24" \
+		$(RELEASE_DIR)/Sources/halodial --simulate --open --sync --screenshot-dir docs
 
 clean:
 	rm -rf $(BUILD)

@@ -23,11 +23,14 @@ QColorDialog* ColorWell::dialog() const
 void ColorWell::paintEvent(QPaintEvent* event)
 {
     QPushButton::paintEvent(event);
+    // A swatch with a dark rim, so that a white or pale colour still reads
+    // as a colour and not as an empty field.
     QPainter painter(this);
-    const int inset = 6;
-    painter.setPen(palette().color(QPalette::Mid));
+    painter.setRenderHint(QPainter::Antialiasing);
+    const int inset = 5;
+    painter.setPen(QPen(palette().color(QPalette::Shadow), 1));
     painter.setBrush(color_);
-    painter.drawRect(rect().adjusted(inset, inset, -inset - 1, -inset - 1));
+    painter.drawRoundedRect(QRectF(rect().adjusted(inset, inset, -inset, -inset)).adjusted(0.5, 0.5, -0.5, -0.5), 3, 3);
 }
 
 void ColorWell::openDialog()

@@ -4,10 +4,19 @@
 #include <QMessageBox>
 #include <QPalette>
 #include <cstdint>
+#include <iostream>
 #include <span>
+#include <string>
+#include <utility>
 
 #include "HalodialColor.h"
+#include "NotificationCenter.h"
+#include "PortDelegateAdapter.h"
+#include "PosixError.h"
+#include "UserNotification.h"
+#include "UserNotificationCenter.h"
 #include "VELSerialPort.h"
+#include "VELSerialPortManager.h"
 
 namespace {
 
@@ -24,12 +33,33 @@ void setTextColour(QLineEdit* field, const QColor& colour)
 }  // namespace
 
 SerialPortDemoController::SerialPortDemoController(VELSerialPortManager* manager, QObject* parent)
-    : QObject(parent), serialPortManager_(manager), clock_([] { return QTime::currentTime(); })
+    : SerialPortDemoController(UserNotificationCenter::defaultUserNotificationCenter(), manager, parent)
 {
+}
+
+SerialPortDemoController::SerialPortDemoController(UserNotificationCenter& userNotificationCenter,
+                                                   VELSerialPortManager* manager, QObject* parent)
+    : QObject(parent),
+      serialPortManager_(manager),
+      clock_([] { return QTime::currentTime(); }),
+      userNotificationCenter_(&userNotificationCenter),
+      portDelegate_(std::make_shared<PortDelegateAdapter>(*this))
+{
+    auto& notifications = vel::NotificationCenter::defaultCenter();
+    notifications.addObserver(this, VELSerialPortsWereConnectedNotification, nullptr,
+                              [this](const vel::Notification& notification) { serialPortsWereConnected(notification); });
+    notifications.addObserver(this, VELSerialPortsWereDisconnectedNotification, nullptr,
+                              [this](const vel::Notification& notification) {
+                                  serialPortsWereDisconnected(notification);
+                              });
+    userNotificationCenter.setDelegate(this);
 }
 
 SerialPortDemoController::~SerialPortDemoController()
 {
+    // The centre forgets its delegate by itself; the notification centre
+    // would call a dead controller.
+    vel::NotificationCenter::defaultCenter().removeObserver(this);
     releaseReceivedDataTextView();
 }
 
@@ -44,7 +74,19 @@ void SerialPortDemoController::setShouldAddLineEnding(bool add)
 
 void SerialPortDemoController::setSerialPort(std::shared_ptr<VELSerialPort> port)
 {
-    serialPort_ = std::move(port);
+    const std::shared_ptr<VELSerialPort> previous = std::exchange(serialPort_, std::move(port));
+    if (previous) {
+        previous->close();
+        previous->setDelegate({});
+    }
+    if (serialPort_) {
+        serialPort_->setDelegate(portDelegate_);
+    }
+    consoleDecoder_.reset();
+    // The previous port's closed callback no longer reaches the controller,
+    // so the title would go on telling the old port's state.
+    setOpenCloseTitle(serialPort_ && serialPort_->isOpen() ? tr("Close") : tr("Open"));
+    emit serialPortChanged();
 }
 
 void SerialPortDemoController::setClock(std::function<QTime()> clock)
@@ -59,6 +101,7 @@ void SerialPortDemoController::setReceivedDataTextView(QPlainTextEdit* view)
     }
     releaseReceivedDataTextView();
     receivedDataTextView_ = view;
+    consoleScrollback_.setView(view);
 }
 
 void SerialPortDemoController::releaseReceivedDataTextView()
@@ -235,4 +278,173 @@ void SerialPortDemoController::save()
     if (const auto frame = frameString(QLatin1Char('*'))) {
         sendString(*frame);
     }
+}
+
+namespace {
+
+// The port list of a hot-plug notification; null when it carries none.
+const SerialPortDemoController::Ports* portsUnder(const vel::Notification& notification, const char* key)
+{
+    const auto entry = notification.userInfo.find(key);
+    if (entry == notification.userInfo.end()) {
+        return nullptr;
+    }
+    return std::any_cast<SerialPortDemoController::Ports>(&entry->second);
+}
+
+void writeHotPlugLine(const char* prefix, const SerialPortDemoController::Ports& ports)
+{
+    std::string line = prefix;
+    line += '[';
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+        if (i > 0) {
+            line += ", ";
+        }
+        line += ports[i] ? ports[i]->description() : std::string();
+    }
+    line += ']';
+    std::cout << line << std::endl;
+}
+
+void deliverHotPlugNotifications(UserNotificationCenter* center, const SerialPortDemoController::Ports& ports,
+                                 const QString& title, const char* textAfterName, const char* category)
+{
+    if (!center) {
+        return;
+    }
+    for (const auto& port : ports) {
+        UserNotification notification;
+        notification.setTitle(title);
+        notification.setInformativeText(QStringLiteral("Serial Port ") +
+                                        QString::fromStdString(port ? port->name() : std::string()) +
+                                        QString::fromLatin1(textAfterName));
+        notification.setSoundName(std::nullopt);
+        notification.setCategory(QString::fromLatin1(category));
+        center->deliverNotification(notification);
+    }
+}
+
+}  // namespace
+
+void SerialPortDemoController::serialPortsWereConnected(const vel::Notification& notification)
+{
+    if (const Ports* ports = portsUnder(notification, VELConnectedSerialPortsKey)) {
+        writeHotPlugLine("Ports were connected: ", *ports);
+        postUserNotificationForConnectedPorts(*ports);
+    }
+}
+
+void SerialPortDemoController::serialPortsWereDisconnected(const vel::Notification& notification)
+{
+    if (const Ports* ports = portsUnder(notification, VELDisconnectedSerialPortsKey)) {
+        writeHotPlugLine("Ports were disconnected: ", *ports);
+        postUserNotificationForDisconnectedPorts(*ports);
+    }
+}
+
+void SerialPortDemoController::postUserNotificationForConnectedPorts(const Ports& ports)
+{
+    //: Serial Port Connected
+    deliverHotPlugNotifications(userNotificationCenter_, ports, tr("Serial Port Connected"),
+                                " was connected to your Mac.", "device.added");
+}
+
+void SerialPortDemoController::postUserNotificationForDisconnectedPorts(const Ports& ports)
+{
+    //: Serial Port Disconnected
+    deliverHotPlugNotifications(userNotificationCenter_, ports, tr("Serial Port Disconnected"),
+                                " was disconnected from your Mac.", "device.removed");
+}
+
+void SerialPortDemoController::userNotificationCenterDidDeliverNotification(UserNotificationCenter& center,
+                                                                            const UserNotification& notification)
+{
+    // The centre is the timer's context, not the controller: a notification
+    // still on screen when the window goes must go away all the same.
+    QTimer::singleShot(deliveredNotificationLifetime, Qt::PreciseTimer, &center,
+                       [&center, notification] { center.removeDeliveredNotification(notification); });
+}
+
+bool SerialPortDemoController::userNotificationCenterShouldPresentNotification(UserNotificationCenter&,
+                                                                               const UserNotification&)
+{
+    // Hot-plug news matters most while the user is working in the window.
+    return true;
+}
+
+void SerialPortDemoController::send()
+{
+    if (sendTextField_) {
+        sendString(sendTextField_->text());
+    }
+}
+
+void SerialPortDemoController::openOrClosePort()
+{
+    if (!serialPort_) {
+        return;
+    }
+    if (serialPort_->isOpen()) {
+        serialPort_->close();
+        return;
+    }
+    consoleDecoder_.reset();
+    serialPort_->open();
+    // Also after a failed open: the view shows this opening's text or none.
+    consoleScrollback_.clear();
+}
+
+void SerialPortDemoController::setOpenCloseTitle(const QString& title)
+{
+    if (openCloseButton_) {
+        openCloseButton_->setText(title);
+    }
+}
+
+bool SerialPortDemoController::isCurrentPort(const std::shared_ptr<VELSerialPort>& port) const
+{
+    // Callbacks of a port given up may still be on their way: a late
+    // "removed" must not drop the port chosen since, nor a late "closed"
+    // retitle its button.
+    return port && port == serialPort_;
+}
+
+void SerialPortDemoController::serialPortWasOpened(const std::shared_ptr<VELSerialPort>& port)
+{
+    if (isCurrentPort(port)) {
+        setOpenCloseTitle(tr("Close"));
+    }
+}
+
+void SerialPortDemoController::serialPortWasClosed(const std::shared_ptr<VELSerialPort>& port)
+{
+    // The notice of an earlier close can arrive after the port has been
+    // opened again (the window may choose it again in between): believe
+    // the port rather than the notice.
+    if (isCurrentPort(port)) {
+        setOpenCloseTitle(port->isOpen() ? tr("Close") : tr("Open"));
+    }
+}
+
+void SerialPortDemoController::serialPortDidReceiveData(const std::shared_ptr<VELSerialPort>& port,
+                                                        std::span<const std::uint8_t> data)
+{
+    if (isCurrentPort(port)) {
+        consoleScrollback_.append(consoleDecoder_.decode(data));
+    }
+}
+
+void SerialPortDemoController::serialPortWasRemovedFromSystem(const std::shared_ptr<VELSerialPort>& port)
+{
+    if (isCurrentPort(port)) {
+        setSerialPort(nullptr);
+        setOpenCloseTitle(tr("Open"));
+    }
+}
+
+void SerialPortDemoController::serialPortDidEncounterError(const std::shared_ptr<VELSerialPort>& port,
+                                                           const vel::PosixError& error)
+{
+    std::cout << "SerialPort " << (port ? port->description() : std::string()) << " encountered an error: "
+              << error.description() << std::endl;
 }

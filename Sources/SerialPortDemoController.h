@@ -11,14 +11,29 @@
 #include <QTime>
 #include <QTimer>
 #include <array>
+#include <chrono>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
+#include <vector>
 
 #include "ColorWell.h"
+#include "ConsoleDecoder.h"
+#include "ConsoleScrollback.h"
+#include "UserNotificationCenterDelegate.h"
 
 class VELSerialPort;
 class VELSerialPortManager;
+class UserNotification;
+class UserNotificationCenter;
+class PortDelegateAdapter;
+
+namespace vel {
+struct Notification;
+class PosixError;
+}  // namespace vel
 
 // The controller of Halodial's one window: it holds the window's controls
 // (outlets), the link to the clock and every action of the window.
@@ -34,7 +49,7 @@ class VELSerialPortManager;
 // while a window hosts the view, the window's widget tree owns it; a view
 // that no widget hosts is deleted by the controller when the controller goes
 // or when another view replaces it.
-class SerialPortDemoController : public QObject {
+class SerialPortDemoController : public QObject, public UserNotificationCenterDelegate {
     Q_OBJECT
     Q_PROPERTY(bool shouldAddLineEnding READ shouldAddLineEnding WRITE setShouldAddLineEnding NOTIFY
                    shouldAddLineEndingChanged)
@@ -68,6 +83,10 @@ public:
     // The application passes the shared port manager; the controller only
     // hands it to the window and never calls it.
     explicit SerialPortDemoController(VELSerialPortManager* manager = nullptr, QObject* parent = nullptr);
+    // Hot-plug notifications go to `userNotificationCenter` rather than the
+    // default centre.
+    explicit SerialPortDemoController(UserNotificationCenter& userNotificationCenter,
+                                      VELSerialPortManager* manager = nullptr, QObject* parent = nullptr);
     ~SerialPortDemoController() override;
 
     VELSerialPortManager* serialPortManager() const { return serialPortManager_; }
@@ -77,6 +96,9 @@ public:
     void setShouldAddLineEnding(bool add);
 
     // The port the clock hangs on; every frame goes to it, none without it.
+    // Storing a port, even the current one again, closes the previous one
+    // and makes the controller the new one's delegate; the port is not
+    // opened. The Open/Close title then tells the new port's state.
     std::shared_ptr<VELSerialPort> serialPort() const { return serialPort_; }
     void setSerialPort(std::shared_ptr<VELSerialPort> port);
 
@@ -143,6 +165,29 @@ public:
     // cannot carry (a lone surrogate) is dropped rather than mangled.
     void sendString(const QString& text);
 
+    // Hot plug: a line on standard output for each event of the port
+    // manager, and one silent desktop notification per port, which goes away
+    // again a few seconds after it is shown.
+    static constexpr std::chrono::milliseconds deliveredNotificationLifetime{3000};
+    using Ports = std::vector<std::shared_ptr<VELSerialPort>>;
+    void serialPortsWereConnected(const vel::Notification& notification);
+    void serialPortsWereDisconnected(const vel::Notification& notification);
+    void postUserNotificationForConnectedPorts(const Ports& ports);
+    void postUserNotificationForDisconnectedPorts(const Ports& ports);
+    void userNotificationCenterDidDeliverNotification(UserNotificationCenter& center,
+                                                      const UserNotification& notification) override;
+    bool userNotificationCenterShouldPresentNotification(UserNotificationCenter& center,
+                                                         const UserNotification& notification) override;
+
+    // What the current port reports, through the PortDelegateAdapter, on the
+    // GUI thread. A port that is no longer the current one has nothing left
+    // to say to the window: only its errors still get their line.
+    void serialPortWasOpened(const std::shared_ptr<VELSerialPort>& port);
+    void serialPortWasClosed(const std::shared_ptr<VELSerialPort>& port);
+    void serialPortDidReceiveData(const std::shared_ptr<VELSerialPort>& port, std::span<const std::uint8_t> data);
+    void serialPortWasRemovedFromSystem(const std::shared_ptr<VELSerialPort>& port);
+    void serialPortDidEncounterError(const std::shared_ptr<VELSerialPort>& port, const vel::PosixError& error);
+
 public slots:
     void help();
     void colorall();
@@ -156,13 +201,18 @@ public slots:
     void senddate();
     void stop();
     void save();
+    void send();
+    void openOrClosePort();
 
 signals:
     void shouldAddLineEndingChanged(bool shouldAddLineEnding);
+    void serialPortChanged();
 
 private:
     void applyWellColourToTube(int index);
     void releaseReceivedDataTextView();
+    void setOpenCloseTitle(const QString& title);
+    bool isCurrentPort(const std::shared_ptr<VELSerialPort>& port) const;
 
     VELSerialPortManager* serialPortManager_;
     QList<int> availableBaudRates_{115200};
@@ -180,4 +230,8 @@ private:
     QPointer<QPushButton> openCloseButton_;
     QPointer<QComboBox> lineEndingPopUpButton_;
     std::function<QTime()> clock_;
+    QPointer<UserNotificationCenter> userNotificationCenter_;
+    std::shared_ptr<PortDelegateAdapter> portDelegate_;
+    ConsoleDecoder consoleDecoder_;
+    ConsoleScrollback consoleScrollback_;
 };

@@ -1,0 +1,3 @@
+#include "AppDelegate.h"
+
+AppDelegate::AppDelegate(QObject* parent) : QObject(parent) {}

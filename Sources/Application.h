@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <chrono>
+#include <memory>
+#include <optional>
+
+#include "AppDelegate.h"
+#include "ApplicationOptions.h"
+
+class MainWindow;
+class SerialPortDemoController;
+class VELSerialPortManager;
+class VirtualClock;
+class VirtualClockWindow;
+
+// Everything a Halodial run consists of besides the QApplication: the
+// application delegate, the main window and its controller, connected to
+// each other, and with --simulate the virtual clock and its window. The
+// process entry builds one; tests build one the same way to drive the whole
+// application in-process.
+class Application : public QObject {
+    Q_OBJECT
+
+public:
+    struct StartError {
+        int exitStatus;
+        QString message;
+    };
+
+    // How long after start the screenshots are taken: the first frames of a
+    // sync have arrived and both windows have been laid out by then.
+    static constexpr std::chrono::milliseconds screenshotDelay{2000};
+
+    // Needs the QApplication and the library's main queue in place.
+    explicit Application(VELSerialPortManager& manager, QObject* parent = nullptr);
+    ~Application() override;
+
+    // Shows the windows and does what the options ask. An error leaves
+    // nothing shown and nothing opened.
+    std::optional<StartError> start(const ApplicationOptions& options);
+
+    AppDelegate& appDelegate() { return appDelegate_; }
+    SerialPortDemoController& controller() { return *controller_; }
+    MainWindow& window() { return *window_; }
+    // Null unless simulating.
+    VirtualClock* virtualClock() const { return virtualClock_.get(); }
+    VirtualClockWindow* virtualClockWindow() const { return virtualClockWindow_.get(); }
+
+private:
+    std::optional<StartError> startVirtualClock();
+    void showVirtualClockWindow();
+    void saveScreenshotsAndQuit(const QString& directory);
+
+    AppDelegate appDelegate_;
+    std::unique_ptr<SerialPortDemoController> controller_;
+    std::unique_ptr<MainWindow> window_;
+    std::unique_ptr<VirtualClock> virtualClock_;
+    std::unique_ptr<VirtualClockWindow> virtualClockWindow_;
+};

@@ -1,0 +1,97 @@
+#include "CommandLine.h"
+
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <iostream>
+
+namespace {
+
+const QString simulateOption = QStringLiteral("simulate");
+const QString portOption = QStringLiteral("port");
+const QString openOption = QStringLiteral("open");
+const QString syncOption = QStringLiteral("sync");
+const QString screenshotOption = QStringLiteral("screenshot-dir");
+
+int usageError(const QString& message)
+{
+    std::cerr << "halodial: " << message.toStdString() << "\nTry 'halodial --help' for more information."
+              << std::endl;
+    return CommandLine::usageErrorStatus;
+}
+
+}  // namespace
+
+void CommandLine::describeOptions(QCommandLineParser& parser)
+{
+    // "-port" means --port, as Qt's own options are spelled with one dash.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.setApplicationDescription(
+        QStringLiteral("Drives a six-digit tube clock over a serial port.\n"
+                       "Qt's options, such as -platform offscreen, are accepted as well."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addOption({simulateOption, QStringLiteral("Start the built-in virtual clock and show it beside the window.")});
+    parser.addOption({portOption,
+                      QStringLiteral("Choose the serial port at PATH at start (a serial device or pseudo-terminal)."),
+                      QStringLiteral("PATH")});
+    parser.addOption({openOption, QStringLiteral("Open the chosen port.")});
+    parser.addOption({syncOption, QStringLiteral("Start sending the time to the clock.")});
+    QCommandLineOption screenshots(screenshotOption,
+                                   QStringLiteral("Save screenshots of the windows in DIR after a moment, then quit."),
+                                   QStringLiteral("DIR"));
+    screenshots.setFlags(QCommandLineOption::HiddenFromHelp);
+    parser.addOption(screenshots);
+}
+
+std::optional<int> CommandLine::answerInformationalOptions(int argc, char* argv[])
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) {
+        arguments << QString::fromLocal8Bit(argv[i]);
+    }
+    QCommandLineParser parser;
+    describeOptions(parser);
+    // Lenient: Qt's options are unknown here, and errors wait for parse().
+    parser.parse(arguments);
+    const bool helpAll = parser.isSet(QStringLiteral("help-all"));
+    if (helpAll || parser.isSet(QStringLiteral("help"))) {
+        // A core application names the program in the usage line; it needs
+        // no display.
+        int coreArgc = 1;
+        QCoreApplication core(coreArgc, argv);
+        if (helpAll) {
+            // Only Qt's own handling lists Qt's options; it exits with 0.
+            parser.process(QStringList{arguments.constFirst(), QStringLiteral("--help-all")});
+        }
+        std::cout << parser.helpText().toStdString();
+        return 0;
+    }
+    if (parser.isSet(QStringLiteral("version"))) {
+        std::cout << "Halodial " << HALODIAL_VERSION << std::endl;
+        return 0;
+    }
+    return std::nullopt;
+}
+
+std::variant<ApplicationOptions, int> CommandLine::parse(const QStringList& arguments)
+{
+    QCommandLineParser parser;
+    describeOptions(parser);
+    if (!parser.parse(arguments)) {
+        return usageError(parser.errorText());
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        return usageError(QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().constFirst()));
+    }
+    ApplicationOptions options;
+    options.simulate = parser.isSet(simulateOption);
+    options.portPath = parser.value(portOption);
+    options.open = parser.isSet(openOption);
+    options.sync = parser.isSet(syncOption);
+    options.screenshotDirectory = parser.value(screenshotOption);
+    if (parser.isSet(portOption) && options.portPath.isEmpty()) {
+        return usageError(QStringLiteral("--port needs a PATH"));
+    }
+    return options;
+}

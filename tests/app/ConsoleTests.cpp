@@ -1,0 +1,325 @@
+// The controller's side of the link, in the real window on the offscreen
+// platform: choosing, opening and losing a port, the console's send line,
+// and what the device sends, decoded and kept within bounds.
+#include <sys/file.h>
+
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTest>
+#include <QTextBlock>
+#include <algorithm>
+#include <atomic>
+#include <memory>
+#include <thread>
+
+#include "ConsoleDecoder.h"
+#include "ConsoleScrollback.h"
+#include "DevicePlayer.h"
+#include "MainWindow.h"
+#include "QtMainQueue.h"
+#include "SerialPortDemoController.h"
+#include "UniqueFd.h"
+#include "VELSerialPort.h"
+#include "VELSerialPortManager.h"
+#include "ui_MainWindow.h"
+
+namespace {
+
+constexpr int kDeadlineMs = 10000;
+
+}  // namespace
+
+class ConsoleTests : public QObject {
+    Q_OBJECT
+
+private:
+    VELSerialPortManager* manager_ = nullptr;
+    std::unique_ptr<SerialPortDemoController> controller_;
+    std::unique_ptr<MainWindow> window_;
+
+    Ui::MainWindow& ui() { return window_->ui(); }
+    QString title() { return ui().openCloseButton->text(); }
+    QPlainTextEdit& view() { return *ui().receivedDataTextView; }
+
+    // The device's port once the manager lists it. Waiting for the listing
+    // also lets the manager finish with the devices of earlier tests, whose
+    // pseudo-terminal paths the system hands out again.
+    std::shared_ptr<VELSerialPort> listedPort(const DevicePlayer& device)
+    {
+        std::shared_ptr<VELSerialPort> listed;
+        (void)QTest::qWaitFor(
+            [&] {
+                for (const auto& port : manager_->availablePorts()) {
+                    if (port->name() == device.name()) {
+                        listed = port;
+                    }
+                }
+                return listed != nullptr;
+            },
+            kDeadlineMs);
+        return listed;
+    }
+
+    // The device's port, chosen as the controller's and opened with the
+    // window's button.
+    std::shared_ptr<VELSerialPort> openThroughTheWindow(const DevicePlayer& device)
+    {
+        auto port = listedPort(device);
+        if (!port) {
+            return nullptr;
+        }
+        controller_->setSerialPort(port);
+        ui().openCloseButton->click();
+        if (!QTest::qWaitFor([&] { return title() == QLatin1String("Close"); }, kDeadlineMs)) {
+            return nullptr;
+        }
+        return port;
+    }
+
+    static void closeAndWait(const std::shared_ptr<VELSerialPort>& port)
+    {
+        if (port) {
+            port->close();
+            QTRY_VERIFY_WITH_TIMEOUT(!port->isOpen(), kDeadlineMs);
+        }
+    }
+
+private slots:
+    void initTestCase()
+    {
+        vel::MainQueue::setShared(std::make_shared<QtMainQueue>());
+        manager_ = &VELSerialPortManager::sharedSerialPortManager();
+    }
+
+    void init()
+    {
+        controller_ = std::make_unique<SerialPortDemoController>(manager_);
+        window_ = std::make_unique<MainWindow>();
+        window_->connectController(*controller_, *manager_);
+    }
+
+    void cleanup()
+    {
+        {
+            const auto port = controller_->serialPort();
+            window_.reset();
+            controller_.reset();
+            closeAndWait(port);
+        }
+        QVERIFY(DevicePlayer::portsOfWatchedPathsAreGone());
+    }
+
+    void decoderShowsEveryByteReceived_data()
+    {
+        QTest::addColumn<QByteArrayList>("chunks");  // An empty chunk: reset.
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("two-byte character split") << QByteArrayList{"caf\xC3", "\xA9!"} << u"café!"_qs;
+        QTest::newRow("four bytes over three chunks")
+            << QByteArrayList{"\xF0\x9F", "\x98", "\x80"} << QString::fromUtf8("\xF0\x9F\x98\x80");
+        QTest::newRow("invalid byte keeps the rest") << QByteArrayList{"a\xFF" "b"} << u"a\\xFFb"_qs;
+        QTest::newRow("broken sequence, byte by byte") << QByteArrayList{"\xE2\x82" "A"} << u"\\xE2\\x82A"_qs;
+        QTest::newRow("broken in the next chunk") << QByteArrayList{"\xE2\x82", "A"} << u"\\xE2\\x82A"_qs;
+        QTest::newRow("stray continuation") << QByteArrayList{"\x80x"} << u"\\x80x"_qs;
+        QTest::newRow("overlong") << QByteArrayList{"\xC0\xAF"} << u"\\xC0\\xAF"_qs;
+        QTest::newRow("surrogate") << QByteArrayList{"\xED\xA0\x80"} << u"\\xED\\xA0\\x80"_qs;
+        QTest::newRow("beyond U+10FFFF") << QByteArrayList{"\xF4\x90\x80\x80"} << u"\\xF4\\x90\\x80\\x80"_qs;
+        QTest::newRow("line breaks, CR LF split") << QByteArrayList{"a\r", "\nb\rc\n\n"} << u"a\nb\nc\n\n"_qs;
+        QTest::newRow("reset forgets the carry") << QByteArrayList{"x\xC3", "", "\xA9"} << u"x\\xA9"_qs;
+    }
+
+    void decoderShowsEveryByteReceived()
+    {
+        QFETCH(QByteArrayList, chunks);
+        QFETCH(QString, shown);
+        ConsoleDecoder decoder;
+        QString text;
+        for (const QByteArray& chunk : chunks) {
+            if (chunk.isEmpty()) {
+                decoder.reset();
+                continue;
+            }
+            text += decoder.decode(std::span(reinterpret_cast<const std::uint8_t*>(chunk.constData()),
+                                             static_cast<std::size_t>(chunk.size())));
+        }
+        QCOMPARE(text, shown);
+        QCOMPARE(decoder.pendingByteCount(), std::size_t{0});
+    }
+
+    void receivedTextReachesTheViewWhole()
+    {
+        DevicePlayer device;
+        const auto port = openThroughTheWindow(device);
+        QVERIFY(port);
+        // Two writes with a pause between: two reads, the character split.
+        QVERIFY(device.write("caf\xC3"));
+        QTest::qWait(100);
+        QVERIFY(device.write("\xA9 \xFF ok\r\n"));
+        QTRY_COMPARE_WITH_TIMEOUT(view().toPlainText(), u"café \\xFF ok\n"_qs, kDeadlineMs);
+    }
+
+    void sendLineGoesOutAsTypedWithTheChosenEnding()
+    {
+        DevicePlayer device;
+        QVERIFY(openThroughTheWindow(device));
+        ui().lineEndingPopUpButton->setCurrentIndex(2);
+        struct Case {
+            QString typed;
+            bool addEnding;
+            QByteArray wire;
+        };
+        const Case cases[] = {
+            {u"abc"_qs, true, "abc\r\n"},  {u"abc\n"_qs, true, "abc\n"}, {u"abc\r"_qs, true, "abc\r\r\n"},
+            {u"abc"_qs, false, "abc"},     {u""_qs, false, ""},          {u"é"_qs, false, "\xC3\xA9"},
+        };
+        QByteArray expected;
+        for (const Case& c : cases) {
+            ui().addLineEndingCheckBox->setChecked(c.addEnding);
+            QCOMPARE(controller_->shouldAddLineEnding(), c.addEnding);
+            ui().sendTextField->setText(c.typed);
+            ui().send1->click();
+            QCOMPARE(ui().sendTextField->text(), c.typed);
+            expected += c.wire;
+        }
+        // All in one, up to a last byte: an empty line that sent anything
+        // would show here.
+        ui().sendTextField->setText(u"Z"_qs);
+        ui().send1->click();
+        QCOMPARE(device.take(expected.size() + 1), expected + 'Z');
+    }
+
+    void openingClearsTheViewEvenWhenItFails()
+    {
+        DevicePlayer device;
+        const auto port = listedPort(device);
+        QVERIFY(port);
+        controller_->setSerialPort(port);
+        // Someone else holds the device: the open fails.
+        const vel::UniqueFd holder(::open(device.path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK));
+        QVERIFY(holder.get() >= 0);
+        QCOMPARE(::flock(holder.get(), LOCK_EX | LOCK_NB), 0);
+
+        view().setPlainText(u"old text"_qs);
+        ui().openCloseButton->click();
+        QVERIFY(view().toPlainText().isEmpty());
+        QCOMPARE(view().maximumBlockCount(), ConsoleScrollback::maximumLines);
+        QVERIFY(!view().document()->isUndoRedoEnabled());
+        QVERIFY(!port->isOpen());
+        QCOMPARE(title(), u"Open"_qs);
+    }
+
+    void storingAPortClosesTheOldOneAndRetitles()
+    {
+        DevicePlayer first;
+        DevicePlayer second;
+        const auto a = openThroughTheWindow(first);
+        QVERIFY(a);
+
+        // The same port again: closed, and still reporting to the controller.
+        controller_->setSerialPort(a);
+        QTRY_VERIFY_WITH_TIMEOUT(!a->isOpen(), kDeadlineMs);
+        QTRY_COMPARE_WITH_TIMEOUT(title(), u"Open"_qs, kDeadlineMs);
+        QVERIFY(a->delegate().lock());
+
+        // Away from an open port to a closed one: the title tells the new
+        // port's state at once, the old port closes and is let go.
+        ui().openCloseButton->click();
+        QTRY_COMPARE_WITH_TIMEOUT(title(), u"Close"_qs, kDeadlineMs);
+        const auto b = listedPort(second);
+        QVERIFY(b);
+        controller_->setSerialPort(b);
+        QCOMPARE(title(), u"Open"_qs);
+        QTRY_VERIFY_WITH_TIMEOUT(!a->isOpen(), kDeadlineMs);
+        QVERIFY(!a->delegate().lock());
+        QVERIFY(b->delegate().lock());
+
+        // To a port that is already open: "Close", whatever the old one says.
+        a->open();
+        QTRY_VERIFY_WITH_TIMEOUT(a->isOpen(), kDeadlineMs);
+        controller_->setSerialPort(a);
+        QCOMPARE(title(), u"Close"_qs);
+        QTest::qWait(200);
+        QCOMPARE(title(), u"Close"_qs);
+    }
+
+    void unpluggingTheOpenPortDropsIt()
+    {
+        DevicePlayer device;
+        const auto port = openThroughTheWindow(device);
+        QVERIFY(port);
+        device.unplug();
+        QTRY_VERIFY_WITH_TIMEOUT(!controller_->serialPort(), kDeadlineMs);
+        QCOMPARE(title(), u"Open"_qs);
+        QTRY_VERIFY_WITH_TIMEOUT(!port->isOpen(), kDeadlineMs);
+        QCOMPARE(ui().portPopUpButton->currentIndex(), -1);
+    }
+
+    void floodStaysWithinTheScrollbackBound()
+    {
+        DevicePlayer device;
+        QVERIFY(openThroughTheWindow(device));
+        // 20 MB in short lines, which meet the line bound first, then 3 MB
+        // without a line break, which meets the character bound.
+        constexpr int lineCount = 20 * 1024 * 1024 / 64;
+        const auto line = [](int n) {
+            return QByteArray::number(n).rightJustified(8, '0') + ' ' + QByteArray(54, 'a' + n % 26) + '\n';
+        };
+        std::atomic<bool> stop{false};
+        std::atomic<bool> writerDone{false};
+        const int fd = device.masterFd();
+        std::thread writer([&] {
+            QByteArray block;
+            const auto send = [&](const QByteArray& bytes) {
+                qsizetype written = 0;
+                while (written < bytes.size() && !stop) {
+                    pollfd ready{fd, POLLOUT, 0};
+                    if (::poll(&ready, 1, 100) <= 0) {
+                        continue;
+                    }
+                    const ssize_t n = ::write(fd, bytes.constData() + written,
+                                              static_cast<std::size_t>(bytes.size() - written));
+                    written += n > 0 ? n : 0;
+                }
+            };
+            for (int n = 0; n < lineCount && !stop; ++n) {
+                block += line(n);
+                if (block.size() >= 64 * 1024) {
+                    send(std::exchange(block, QByteArray()));
+                }
+            }
+            send(block + QByteArray(3 * 1024 * 1024, 'z') + "\nEND\n");
+            writerDone = true;
+        });
+        const QTextDocument& document = *view().document();
+        int mostLines = 0;
+        int mostCharacters = 0;
+        const auto shownEnd = [&] {
+            mostLines = std::max(mostLines, document.blockCount());
+            mostCharacters = std::max(mostCharacters, document.characterCount() - 1);
+            return document.lastBlock().previous().text() == QLatin1String("END");
+        };
+        QElapsedTimer elapsed;
+        elapsed.start();
+        const bool finished = QTest::qWaitFor(shownEnd, 240000);
+        stop = true;
+        writer.join();
+        qInfo("flood shown in %lld ms", static_cast<long long>(elapsed.elapsed()));
+        QVERIFY(finished && writerDone);
+
+        QVERIFY2(mostLines <= ConsoleScrollback::maximumLines, qPrintable(QString::number(mostLines)));
+        QVERIFY2(mostCharacters <= ConsoleScrollback::maximumCharacters, qPrintable(QString::number(mostCharacters)));
+        QCOMPARE(mostLines, ConsoleScrollback::maximumLines);
+        // What stays is the newest text, all of it up to the bound.
+        const QString beforeEnd = document.lastBlock().previous().previous().text();
+        QVERIFY(beforeEnd == QString(ConsoleScrollback::maximumCharacters - 5, u'z'));
+        // And the view follows it.
+        const QScrollBar& scrollBar = *view().verticalScrollBar();
+        QVERIFY(scrollBar.maximum() > 0);
+        QCOMPARE(scrollBar.value(), scrollBar.maximum());
+    }
+};
+
+QTEST_MAIN(ConsoleTests)
+#include "ConsoleTests.moc"
