@@ -1,10 +1,11 @@
 #include "GlobalQueue.h"
-#include "NoDestroy.h"
 
 #include <algorithm>
 #include <asio/post.hpp>
 #include <asio/thread_pool.hpp>
 #include <thread>
+
+#include "NoDestroy.h"
 
 namespace vel {
 

@@ -1,11 +1,12 @@
 #include "MainQueue.h"
-#include "NoDestroy.h"
+
 
 #include <mutex>
 #include <utility>
 
 #include "Diagnostics.h"
 #include "GlobalQueue.h"
+#include "NoDestroy.h"
 
 namespace vel {
 
@@ -35,6 +36,13 @@ std::shared_ptr<MainQueue> MainQueue::shared()
               "before using ports or the port manager.");
     }
     return state.queue;
+}
+
+bool MainQueue::hasShared()
+{
+    Installed& state = installed();
+    std::lock_guard lock(state.mutex);
+    return static_cast<bool>(state.queue);
 }
 
 void MainQueue::setShared(std::shared_ptr<MainQueue> queue)

@@ -37,6 +37,7 @@ public:
     // The process's main queue. The application installs its own before it
     // first touches a port or the port manager.
     static std::shared_ptr<MainQueue> shared();
+    static bool hasShared();
     static void setShared(std::shared_ptr<MainQueue> queue);
 };
 

@@ -1,5 +1,4 @@
 #include "SystemDeviceRegistry.h"
-#include "NoDestroy.h"
 
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -7,6 +6,7 @@
 #include <string>
 
 #include "GlobalQueue.h"
+#include "NoDestroy.h"
 #include "UdevDeviceRegistry.h"
 #include "VirtualDeviceRegistry.h"
 

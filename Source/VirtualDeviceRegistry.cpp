@@ -1,5 +1,4 @@
 #include "VirtualDeviceRegistry.h"
-#include "NoDestroy.h"
 
 #include <fcntl.h>
 #include <termios.h>
@@ -15,6 +14,7 @@
 
 #include "GlobalQueue.h"
 #include "MainQueue.h"
+#include "NoDestroy.h"
 
 namespace vel {
 

@@ -26,7 +26,9 @@
 #include <utility>
 #include <vector>
 
+#include "MainQueue.h"
 #include "NotificationCenter.h"
+#include "QtMainQueue.h"
 #include "PseudoTerminal.h"
 #include "SerialPortDemoController.h"
 #include "UdevDeviceRegistry.h"
@@ -36,6 +38,7 @@
 #include "UserNotificationCenterDelegate.h"
 #include "VELSerialPort.h"
 #include "VELSerialPortManager.h"
+#include "VirtualDeviceRegistry.h"
 
 namespace {
 
@@ -388,6 +391,52 @@ private slots:
         QCOMPARE(postAndCaptureOutput(event, std::move(userInfo)), line);
         QVERIFY(sentinelArrived(QStringLiteral("sentinel")));
         QCOMPARE(server_->notifies().size(), std::size_t{1});
+    }
+
+    // The whole road of an unplug: the registry's removal reaches the
+    // manager, the open port cleans up, the controller lets go of it and
+    // says so once on standard output and once on the desktop.
+    void unpluggingTheOpenPortIsToldOnce()
+    {
+        if (!vel::MainQueue::hasShared()) {
+            vel::MainQueue::setShared(std::make_shared<QtMainQueue>());
+        }
+        auto& manager = VELSerialPortManager::sharedSerialPortManager();
+        SerialPortDemoController controller(*center_, &manager);
+        auto device = vel::VirtualDeviceRegistry::shared().createDevice("unplugged");
+        const auto listed = [&] {
+            for (const auto& port : manager.availablePorts()) {
+                if (port->path() == device->path()) {
+                    return port;
+                }
+            }
+            return std::shared_ptr<VELSerialPort>();
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(listed(), kDeadlineMs);
+        controller.setSerialPort(listed());
+        controller.serialPort()->open();
+        QTRY_VERIFY_WITH_TIMEOUT(controller.serialPort()->isOpen(), kDeadlineMs);
+        QVERIFY(sentinelArrived(QStringLiteral("before")));
+        server_->reset();
+
+        QString output;
+        bool dropped = false;
+        {
+            StandardOutputCapture capture;
+            vel::VirtualDeviceRegistry::shared().removeDevice(device);
+            device->closeMaster();
+            dropped = QTest::qWaitFor([&] { return !controller.serialPort() && !listed(); }, kDeadlineMs);
+            output = capture.take();
+        }
+        QVERIFY(dropped);
+        const QString name = QString::fromStdString(device->name());
+        const auto lines = output.split(QLatin1Char('\n')).filter(QStringLiteral("Ports were"));
+        QCOMPARE(lines, QStringList{"Ports were disconnected: [" + name + "]"});
+        QVERIFY(sentinelArrived(QStringLiteral("after")));
+        const auto shown = server_->notifies();
+        QCOMPARE(shown.size(), std::size_t{2});
+        QCOMPARE(shown[0].arguments.value(3).toString(), u"Serial Port Disconnected"_qs);
+        QCOMPARE(shown[0].arguments.value(4).toString(), "Serial Port " + name + " was disconnected from your Mac.");
     }
 
     void controllerGoneHearsNothing()
