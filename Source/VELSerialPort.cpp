@@ -207,13 +207,24 @@ std::shared_ptr<VELSerialPort> VELSerialPort::initWithDevice(const vel::DeviceHa
 
     auto& live = livePorts();
     std::shared_ptr<VELSerialPort> port;
+    // Released after the lock: it may be the last reference.
+    std::shared_ptr<VELSerialPort> superseded;
     {
         // Lookup and registration under one lock, so that two threads
         // constructing a port for the same device get the same object.
         std::lock_guard lock(live.mutex);
         port = findLivePort(live, path);
-        if (port) {
+        if (port && (port->isOpen() || port->name_ == modemNameFromDevice(device).value_or(""))) {
             return port;
+        }
+        if (port) {
+            // The kernel hands a freed path (a pseudo-terminal's above all)
+            // to the next device: a closed port still alive for the old one
+            // must not stand for the new one. It stays usable, unlisted.
+            const VELSerialPort* old = port.get();
+            live.entries.erase(std::find_if(live.entries.begin(), live.entries.end(),
+                                            [old](const LivePorts::Entry& entry) { return entry.port == old; }));
+            superseded = std::move(port);
         }
         port = std::make_shared<VELSerialPort>(PrivateTag{}, device, path);
         live.entries.push_back({port.get(), port->path_, port});

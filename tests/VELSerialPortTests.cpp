@@ -65,10 +65,23 @@ TEST_F(SerialPortTest, OneObjectPerDeviceKeepsSettingsUntilTheLastOwnerDropsIt)
     // identity goes by the callout path.
     auto viaDialin = std::make_shared<const vel::SerialDevice>(vel::SerialDevice::Properties{
         {vel::kIOCalloutDeviceKey, pty.path()}, {vel::kIODialinDeviceKey, "/dev/serial/by-id/some-clock"},
-        {vel::kIOTTYDeviceKey, "other"}});
+        {vel::kIOTTYDeviceKey, first->name()}});
     EXPECT_EQ(VELSerialPort::initWithDevice(viaDialin), first);
     EXPECT_EQ(first->baudRate(), 9600u);
     EXPECT_TRUE(first->isEqual(*VELSerialPort::existingPortWithPath(pty.path())));
+
+    // Another device at the same path (the kernel reuses a freed
+    // pseudo-terminal's path) gets a port of its own while the old one is
+    // closed; the old object stays usable but unlisted.
+    auto successor = std::make_shared<const vel::SerialDevice>(vel::SerialDevice::Properties{
+        {vel::kIOCalloutDeviceKey, pty.path()}, {vel::kIOTTYDeviceKey, "successor0"}});
+    auto second = VELSerialPort::initWithDevice(successor);
+    ASSERT_TRUE(second);
+    EXPECT_NE(second, first);
+    EXPECT_EQ(second->name(), "successor0");
+    EXPECT_EQ(VELSerialPort::existingPortWithPath(pty.path()), second);
+    EXPECT_EQ(first->baudRate(), 9600u);
+    second.reset();
 
     first.reset();
     EXPECT_FALSE(VELSerialPort::existingPortWithPath(pty.path()));
