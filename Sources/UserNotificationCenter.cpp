@@ -93,17 +93,13 @@ void UserNotificationCenter::deliverNotification(const UserNotification& notific
         delegate && !delegate->userNotificationCenterShouldPresentNotification(*this, notification)) {
         return;
     }
-    QDBusConnection* bus = reachableBus();
-    if (!bus) {
+    QDBusPendingCallWatcher* watcher =
+        callServer(QStringLiteral("Notify"),
+                   {QString::fromLatin1(applicationName), replacesNothing, QString(), notification.title(),
+                    notification.informativeText(), QStringList(), hintsFor(notification), serverDefaultExpiry});
+    if (!watcher) {
         return;
     }
-    QDBusMessage call =
-        QDBusMessage::createMethodCall(notificationsService, notificationsPath, notificationsInterface,
-                                       QStringLiteral("Notify"));
-    call << QString::fromLatin1(applicationName) << replacesNothing << QString() << notification.title()
-         << notification.informativeText() << QStringList() << hintsFor(notification) << serverDefaultExpiry;
-
-    QDBusPendingCallWatcher* watcher = watch(bus->asyncCall(call));
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, notification](QDBusPendingCallWatcher* done) {
         const QDBusPendingReply<quint32> reply = *done;
         if (reply.isError()) {
@@ -123,16 +119,11 @@ void UserNotificationCenter::removeDeliveredNotification(const UserNotification&
     if (!notification.isDelivered()) {
         return;
     }
-    QDBusConnection* bus = reachableBus();
-    if (!bus) {
+    QDBusPendingCallWatcher* watcher =
+        callServer(QStringLiteral("CloseNotification"), {*notification.deliveredId()});
+    if (!watcher) {
         return;
     }
-    QDBusMessage call =
-        QDBusMessage::createMethodCall(notificationsService, notificationsPath, notificationsInterface,
-                                       QStringLiteral("CloseNotification"));
-    call << *notification.deliveredId();
-
-    QDBusPendingCallWatcher* watcher = watch(bus->asyncCall(call));
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [](QDBusPendingCallWatcher* done) {
         if (done->isError() && meansUnavailable(done->error())) {
             reportUnavailable(done->error(), QStringLiteral("the notification server failed"));
@@ -140,7 +131,7 @@ void UserNotificationCenter::removeDeliveredNotification(const UserNotification&
     });
 }
 
-QDBusConnection* UserNotificationCenter::reachableBus()
+QDBusPendingCallWatcher* UserNotificationCenter::callServer(const QString& method, const QVariantList& arguments)
 {
     if (!connection_) {
         connection_ = QDBusConnection::sessionBus();
@@ -149,12 +140,10 @@ QDBusConnection* UserNotificationCenter::reachableBus()
         reportUnavailable(connection_->lastError(), QStringLiteral("no D-Bus session bus"));
         return nullptr;
     }
-    return &*connection_;
-}
-
-QDBusPendingCallWatcher* UserNotificationCenter::watch(const QDBusPendingCall& call)
-{
-    auto* watcher = new QDBusPendingCallWatcher(call, this);
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(notificationsService, notificationsPath, notificationsInterface, method);
+    call.setArguments(arguments);
+    auto* watcher = new QDBusPendingCallWatcher(connection_->asyncCall(call), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, watcher, &QObject::deleteLater);
     return watcher;
 }

@@ -48,9 +48,10 @@ public:
 private:
     UserNotificationCenter(std::optional<QDBusConnection> connection, QObject* parent);
 
-    // The bus if it is there; otherwise reports and gives nothing.
-    QDBusConnection* reachableBus();
-    QDBusPendingCallWatcher* watch(const QDBusPendingCall& call);
+    // Calls the notification server without waiting; the watcher (owned
+    // here, gone after its reply) tells the outcome. Without a bus it
+    // reports that and gives nothing.
+    QDBusPendingCallWatcher* callServer(const QString& method, const QVariantList& arguments);
     static void reportUnavailable(const QDBusError& error, const QString& fallbackReason);
 
     std::optional<QDBusConnection> connection_;

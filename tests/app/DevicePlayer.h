@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "MasterReader.h"
 #include "VELSerialPort.h"
 #include "VirtualDeviceRegistry.h"
 
@@ -61,16 +62,7 @@ public:
 
     // What a port wrote: `count` bytes, or fewer if they did not come within
     // ten seconds. The event loop runs meanwhile.
-    QByteArray take(qsizetype count)
-    {
-        const QDeadlineTimer deadline(10000);
-        while (readAvailable(), pending_.size() < count && !deadline.hasExpired()) {
-            QTest::qWait(5);
-        }
-        const QByteArray head = pending_.left(count);
-        pending_.remove(0, head.size());
-        return head;
-    }
+    QByteArray take(qsizetype count) { return reader_.take(count); }
 
     // Says `bytes` to the port, all of them unless ten seconds pass.
     bool write(const QByteArray& bytes)
@@ -107,15 +99,6 @@ private:
         return paths;
     }
 
-    void readAvailable()
-    {
-        std::array<char, 4096> chunk{};
-        ssize_t n = 0;
-        while ((n = ::read(masterFd(), chunk.data(), chunk.size())) > 0) {
-            pending_.append(chunk.data(), n);
-        }
-    }
-
     std::shared_ptr<vel::VirtualDevice> device_;
-    QByteArray pending_;
+    MasterReader reader_{device_->masterFd()};
 };

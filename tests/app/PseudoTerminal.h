@@ -5,14 +5,13 @@
 #include <unistd.h>
 
 #include <QByteArray>
-#include <QDeadlineTimer>
 #include <QTest>
 #include <array>
 #include <climits>
 #include <stdexcept>
 #include <string>
-#include <utility>
 
+#include "MasterReader.h"
 #include "UniqueFd.h"
 
 // A pseudo-terminal in place of the clock: the port opens the slave path,
@@ -33,29 +32,13 @@ public:
         slave_.reset(slave);
         slavePath_ = name.data();
         ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
+        reader_ = MasterReader(master);
     }
 
     const std::string& slavePath() const { return slavePath_; }
 
-    // The next `count` bytes, waiting up to ten seconds for them; fewer only
-    // when they did not come.
-    QByteArray take(qsizetype count)
-    {
-        const QDeadlineTimer deadline(10000);
-        while (readAvailable(), pending_.size() < count && !deadline.hasExpired()) {
-            QTest::qWait(5);
-        }
-        const QByteArray head = pending_.left(count);
-        pending_.remove(0, head.size());
-        return head;
-    }
-
-    // Everything that has arrived so far.
-    QByteArray takeAll()
-    {
-        readAvailable();
-        return std::exchange(pending_, QByteArray());
-    }
+    QByteArray take(qsizetype count) { return reader_.take(count); }
+    QByteArray takeAll() { return reader_.takeAll(); }
 
     // Runs the event loop for `ms` and tells whether nothing arrived. Only a
     // failure proves something; a pass is as good as the wait.
@@ -66,17 +49,8 @@ public:
     }
 
 private:
-    void readAvailable()
-    {
-        std::array<char, 4096> chunk{};
-        ssize_t n = 0;
-        while ((n = ::read(master_.get(), chunk.data(), chunk.size())) > 0) {
-            pending_.append(chunk.data(), n);
-        }
-    }
-
     vel::UniqueFd master_;
     vel::UniqueFd slave_;
     std::string slavePath_;
-    QByteArray pending_;
+    MasterReader reader_{-1};  // set once the master is open
 };
