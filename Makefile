@@ -6,6 +6,8 @@
 BUILD      ?= build
 GENERATOR  ?= Ninja
 JOBS       ?= $(shell nproc)
+# ccache, when installed, keeps rebuilds of the four build trees short.
+LAUNCHER   := $(if $(shell command -v ccache),-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 CTEST_ARGS ?= --output-on-failure --timeout 300 -j $(JOBS)
 
 RELEASE_DIR := $(BUILD)/release
@@ -23,13 +25,13 @@ deps:
 	@./scripts/install-deps
 
 $(RELEASE_DIR)/build.ninja: | deps
-	cmake -S . -B $(RELEASE_DIR) -G $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DHALODIAL_BUILD_TESTS=OFF
+	cmake -S . -B $(RELEASE_DIR) -G $(GENERATOR) $(LAUNCHER) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DHALODIAL_BUILD_TESTS=OFF
 
 $(ASAN_DIR)/build.ninja: | deps
-	cmake -S . -B $(ASAN_DIR) -G $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug "-DHALODIAL_SANITIZE=address;undefined" -DHALODIAL_BUILD_BENCH=OFF
+	cmake -S . -B $(ASAN_DIR) -G $(GENERATOR) $(LAUNCHER) -DCMAKE_BUILD_TYPE=Debug "-DHALODIAL_SANITIZE=address;undefined" -DHALODIAL_BUILD_BENCH=OFF
 
 $(TSAN_DIR)/build.ninja: | deps
-	cmake -S . -B $(TSAN_DIR) -G $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug -DHALODIAL_SANITIZE=thread -DHALODIAL_BUILD_APP=OFF -DHALODIAL_BUILD_BENCH=OFF
+	cmake -S . -B $(TSAN_DIR) -G $(GENERATOR) $(LAUNCHER) -DCMAKE_BUILD_TYPE=Debug -DHALODIAL_SANITIZE=thread -DHALODIAL_BUILD_APP=OFF -DHALODIAL_BUILD_BENCH=OFF
 
 build: deps $(RELEASE_DIR)/build.ninja
 	cmake --build $(RELEASE_DIR)
@@ -46,7 +48,7 @@ asan: deps $(ASAN_DIR)/build.ninja
 	ctest --test-dir $(ASAN_DIR) $(CTEST_ARGS)
 
 $(FUZZ_DIR)/build.ninja: | deps
-	CXX=clang++ cmake -S . -B $(FUZZ_DIR) -G $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DHALODIAL_FUZZ=ON -DHALODIAL_BUILD_APP=OFF -DHALODIAL_BUILD_TESTS=OFF -DHALODIAL_BUILD_BENCH=OFF
+	CXX=clang++ cmake -S . -B $(FUZZ_DIR) -G $(GENERATOR) $(LAUNCHER) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DHALODIAL_FUZZ=ON -DHALODIAL_BUILD_APP=OFF -DHALODIAL_BUILD_TESTS=OFF -DHALODIAL_BUILD_BENCH=OFF
 
 # The corpus grows in the build directory from run to run; the log is shown
 # only when the fuzzer finds something.

@@ -1,6 +1,6 @@
 #include "VELSerialBuffer.h"
 
-#include "Diagnostics.h"
+#include "support/Diagnostics.h"
 
 namespace {
 constexpr const char* kInternalBuffer = "internalBuffer";

@@ -4,7 +4,7 @@
 #include <span>
 #include <vector>
 
-#include "Observable.h"
+#include "support/Observable.h"
 
 // A byte buffer of fixed maximum length that keeps the newest bytes: an
 // append that overflows drops the oldest ones from the front. Observers of

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "Observable.h"
-#include "SerialDevice.h"
+#include "support/Observable.h"
+#include "devices/SerialDevice.h"
 #include "VELSerialPortDelegate.h"
 
 class VELSerialBuffer;

@@ -6,7 +6,7 @@
 #include <memory>
 #include <span>
 
-#include "PosixError.h"
+#include "support/PosixError.h"
 
 class VELSerialPort;
 class VELSerialRequest;

@@ -11,10 +11,10 @@
 #include <thread>
 #include <utility>
 
-#include "Diagnostics.h"
-#include "NoDestroy.h"
-#include "MainQueue.h"
-#include "NotificationCenter.h"
+#include "support/Diagnostics.h"
+#include "support/NoDestroy.h"
+#include "dispatch/MainQueue.h"
+#include "support/NotificationCenter.h"
 #include "VELSerialPort.h"
 
 const char* const VELSerialPortsWereConnectedNotification = "VELSerialPortWasConnectedNotification";

@@ -5,9 +5,9 @@
 #include <mutex>
 #include <vector>
 
-#include "DeviceRegistry.h"
-#include "Observable.h"
-#include "RebindableSubscription.h"
+#include "devices/DeviceRegistry.h"
+#include "support/Observable.h"
+#include "devices/RebindableSubscription.h"
 
 class VELSerialPort;
 

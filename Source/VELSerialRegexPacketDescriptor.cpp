@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <functional>
 
-#include "Diagnostics.h"
+#include "support/Diagnostics.h"
 
 namespace {
 

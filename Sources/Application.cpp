@@ -10,8 +10,8 @@
 #include "MainWindow.h"
 #include "SerialPortDemoController.h"
 #include "VELSerialPort.h"
-#include "VirtualClock.h"
-#include "VirtualClockWindow.h"
+#include "virtualclock/VirtualClock.h"
+#include "virtualclock/VirtualClockWindow.h"
 
 Application::Application(VELSerialPortManager& manager, QObject* parent)
     : QObject(parent),

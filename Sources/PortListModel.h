@@ -4,7 +4,7 @@
 #include <memory>
 #include <vector>
 
-#include "Observable.h"
+#include "support/Observable.h"
 
 class VELSerialPort;
 class VELSerialPortManager;

@@ -10,11 +10,11 @@
 #include <utility>
 
 #include "HalodialColor.h"
-#include "NotificationCenter.h"
+#include "support/NotificationCenter.h"
 #include "PortDelegateAdapter.h"
-#include "PosixError.h"
-#include "UserNotification.h"
-#include "UserNotificationCenter.h"
+#include "support/PosixError.h"
+#include "desktop/UserNotification.h"
+#include "desktop/UserNotificationCenter.h"
 #include "VELSerialPort.h"
 #include "VELSerialPortManager.h"
 

@@ -20,9 +20,9 @@
 #include <vector>
 
 #include "ColorWell.h"
-#include "ConsoleDecoder.h"
-#include "ConsoleScrollback.h"
-#include "UserNotificationCenterDelegate.h"
+#include "console/ConsoleDecoder.h"
+#include "console/ConsoleScrollback.h"
+#include "desktop/UserNotificationCenterDelegate.h"
 
 class VELSerialPort;
 class VELSerialPortManager;

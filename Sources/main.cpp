@@ -5,7 +5,7 @@
 
 #include "Application.h"
 #include "CommandLine.h"
-#include "QtMainQueue.h"
+#include "desktop/QtMainQueue.h"
 #include "VELSerialPortManager.h"
 
 int main(int argc, char* argv[])

@@ -9,8 +9,8 @@
 #include <memory>
 #include <string>
 
-#include "AsioMainQueue.h"
-#include "NoDestroy.h"
+#include "dispatch/AsioMainQueue.h"
+#include "support/NoDestroy.h"
 #include "VELSerialPort.h"
 #include "VELSerialPortDelegate.h"
 #include "VELSerialPortManager.h"

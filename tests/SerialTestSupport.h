@@ -20,8 +20,8 @@
 #include <unistd.h>
 #include <vector>
 
-#include "AsioMainQueue.h"
-#include "UniqueFd.h"
+#include "dispatch/AsioMainQueue.h"
+#include "support/UniqueFd.h"
 #include "VELSerialPort.h"
 #include "VELSerialPortDelegate.h"
 

@@ -7,11 +7,11 @@
 #include <sys/wait.h>
 #include <thread>
 
-#include "DeviceRegistry.h"
-#include "NotificationCenter.h"
+#include "devices/DeviceRegistry.h"
+#include "support/NotificationCenter.h"
 #include "SerialTestSupport.h"
 #include "VELSerialPortManager.h"
-#include "VirtualDeviceRegistry.h"
+#include "devices/VirtualDeviceRegistry.h"
 
 using test::PtyPair;
 using test::RecordingDelegate;

@@ -6,7 +6,7 @@
 #include <sys/resource.h>
 #include <thread>
 
-#include "ArbitrarySpeed.h"
+#include "port/ArbitrarySpeed.h"
 #include "SerialTestSupport.h"
 
 using test::PtyPair;

@@ -20,13 +20,13 @@
 #include "PortListModel.h"
 #include "PortSelector.h"
 #include "PseudoTerminal.h"
-#include "QtMainQueue.h"
+#include "desktop/QtMainQueue.h"
 #include "SerialPortDemoController.h"
 #include "TubeSettings.h"
 #include "VELSerialPort.h"
 #include "VELSerialPortManager.h"
-#include "VirtualClock.h"
-#include "VirtualClockWindow.h"
+#include "virtualclock/VirtualClock.h"
+#include "virtualclock/VirtualClockWindow.h"
 #include "ui_MainWindow.h"
 
 namespace {

@@ -20,7 +20,7 @@
 #include "ColorWell.h"
 #include "HalodialColor.h"
 #include "PseudoTerminal.h"
-#include "QtMainQueue.h"
+#include "desktop/QtMainQueue.h"
 #include "SerialPortDemoController.h"
 #include "VELSerialPort.h"
 

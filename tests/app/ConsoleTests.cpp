@@ -15,13 +15,13 @@
 #include <memory>
 #include <thread>
 
-#include "ConsoleDecoder.h"
-#include "ConsoleScrollback.h"
+#include "console/ConsoleDecoder.h"
+#include "console/ConsoleScrollback.h"
 #include "DevicePlayer.h"
 #include "MainWindow.h"
-#include "QtMainQueue.h"
+#include "desktop/QtMainQueue.h"
 #include "SerialPortDemoController.h"
-#include "UniqueFd.h"
+#include "support/UniqueFd.h"
 #include "VELSerialPort.h"
 #include "VELSerialPortManager.h"
 #include "ui_MainWindow.h"

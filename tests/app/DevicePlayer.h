@@ -14,7 +14,7 @@
 
 #include "MasterReader.h"
 #include "VELSerialPort.h"
-#include "VirtualDeviceRegistry.h"
+#include "devices/VirtualDeviceRegistry.h"
 
 // A listed virtual serial device whose other end the test plays: what a port
 // writes is read here, and what the device says is written here. Its master

@@ -12,7 +12,7 @@
 #include <string>
 
 #include "MasterReader.h"
-#include "UniqueFd.h"
+#include "support/UniqueFd.h"
 
 // A pseudo-terminal in place of the clock: the port opens the slave path,
 // the test reads at the master what went over the line. The slave stays

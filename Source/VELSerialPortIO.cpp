@@ -1,0 +1,441 @@
+#include "VELSerialPort.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <fcntl.h>
+#include <shared_mutex>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
+
+#include "devices/DeviceRegistry.h"
+#include "dispatch/GlobalQueue.h"
+#include "dispatch/MainQueue.h"
+#include "dispatch/ReadSource.h"
+#include "dispatch/SerialQueue.h"
+#include "dispatch/TimerSource.h"
+#include "port/RequestQueue.h"
+#include "port/VELSerialPortOpening.h"
+#include "support/Diagnostics.h"
+
+// Opening, reading, the modem-line poll, sending, closing and the removal
+// clean-up of a port.
+
+using vel::port::processIsExiting;
+
+namespace {
+
+constexpr std::size_t kReadSize = 1024;
+constexpr auto kModemLinePollInterval = std::chrono::milliseconds(10);
+constexpr auto kModemLinePollLeeway = std::chrono::milliseconds(5);
+
+bool isDeviceGoneError(int error)
+{
+    return error == EIO || error == ENXIO || error == ENODEV;
+}
+
+}  // namespace
+
+// MARK: - Open, read, send
+
+std::shared_ptr<VELSerialPort::Opening> VELSerialPort::currentOpening() const
+{
+    std::lock_guard lock(openingMutex_);
+    return opening_;
+}
+
+void VELSerialPort::open()
+{
+    if (isOpen()) {
+        return;
+    }
+    int fd = ::open(path_.c_str(), O_RDWR | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd == 0) {
+        // Descriptor 0 means "closed" to the port: move it out of the way.
+        const int moved = ::fcntl(fd, F_DUPFD_CLOEXEC, 1);
+        const int error = errno;
+        ::close(fd);
+        fd = moved;
+        errno = error;
+    }
+    if (fd < 1) {
+        notifyDelegateOfPosixError();
+        return;
+    }
+    // flock excludes every other opener, root included; TIOCEXCL keeps out
+    // openers that do not take the lock.
+    if (::flock(fd, LOCK_EX | LOCK_NB) < 0 || ::ioctl(fd, TIOCEXCL) < 0) {
+        const int error = errno;
+        ::close(fd);
+        notifyDelegateOfPosixErrorCode(error, false);
+        return;
+    }
+    ::fcntl(fd, F_SETFL, 0);
+
+    auto opening = std::make_shared<Opening>();
+    opening->fd = fd;
+    ::tcgetattr(fd, &opening->originalAttributes);
+    {
+        std::lock_guard lock(openingMutex_);
+        opening_ = opening;
+    }
+    reopenAfterClose_ = false;
+    setFileDescriptor(fd);
+
+    setPortOptions();
+    updateModemLines();
+
+    if (delegateRespondingTo(VELSerialPortDelegate::Callback::WasOpened)) {
+        auto self = shared_from_this();
+        vel::MainQueue::shared()->post([self] {
+            if (auto delegate = self->delegateRespondingTo(VELSerialPortDelegate::Callback::WasOpened)) {
+                delegate->serialPortWasOpened(self);
+            }
+        });
+    }
+
+    // The handlers hold the port: an open port lives until it has closed.
+    auto self = shared_from_this();
+    opening->readSource = vel::ReadSource::create(
+        fd, vel::GlobalQueue::executor(), [self, opening] { self->readHandler(opening); },
+        [self, opening] { self->reallyClosePort(opening); });
+    opening->readSource->resume();
+
+    opening->pollTimer = vel::TimerSource::create(vel::GlobalQueue::executor(), kModemLinePollInterval,
+                                                  kModemLinePollLeeway, [self, opening] { self->pollModemLines(opening); });
+    opening->pollTimer->start();
+}
+
+void VELSerialPort::readHandler(const std::shared_ptr<Opening>& opening)
+{
+    if (opening->reallyClosed || fileDescriptor_ != opening->fd) {
+        return;
+    }
+    auto data = std::make_shared<std::vector<std::uint8_t>>(kReadSize);
+    const ssize_t count = ::read(opening->fd, data->data(), data->size());
+    if (count > 0) {
+        data->resize(static_cast<std::size_t>(count));
+        receiveData(std::move(data));
+        return;
+    }
+    // On Linux a device that has gone shows as a hang-up: the descriptor
+    // stays readable and every read returns 0 or fails with EIO. Left alone
+    // that is a busy loop.
+    if (count == 0 || isDeviceGoneError(errno)) {
+        deviceHasGone(opening);
+    }
+}
+
+void VELSerialPort::receiveData(std::shared_ptr<const std::vector<std::uint8_t>> data)
+{
+    auto self = shared_from_this();
+    if (delegateRespondingTo(VELSerialPortDelegate::Callback::DidReceiveData)) {
+        vel::MainQueue::shared()->post([self, data] {
+            if (auto delegate = self->delegateRespondingTo(VELSerialPortDelegate::Callback::DidReceiveData)) {
+                delegate->serialPortDidReceiveData(self, *data);
+            }
+        });
+    }
+    requestHandlingQueue_->async([self, data = std::move(data)] { self->requests_->receiveChunk(data); });
+}
+
+bool VELSerialPort::sendData(std::span<const std::uint8_t> data)
+{
+    int error = 0;
+    {
+        // Held while writing so that the descriptor cannot be closed (and
+        // its number handed to some other file) under the write.
+        std::shared_lock lock(descriptorMutex_);
+        const int fd = fileDescriptor_;
+        if (fd == 0) {
+            return false;
+        }
+        std::size_t written = 0;
+        while (written < data.size()) {
+            const ssize_t count = ::write(fd, data.data() + written, data.size() - written);
+            if (count < 0) {
+                if (errno == EINTR) {
+                    continue;
+                }
+                error = errno;
+                break;
+            }
+            written += static_cast<std::size_t>(count);
+        }
+    }
+    if (error != 0) {
+        notifyDelegateOfPosixErrorCode(error, false);
+        return false;
+    }
+    return true;
+}
+
+// MARK: - Modem-line poll
+
+void VELSerialPort::pollModemLines(const std::shared_ptr<Opening>& opening)
+{
+    if (opening->reallyClosed || fileDescriptor_ != opening->fd) {
+        opening->pollTimer->cancel();
+        return;
+    }
+    int bits = 0;
+    int result = 0;
+    int error = 0;
+    {
+        std::shared_lock lock(descriptorMutex_);
+        if (fileDescriptor_ != opening->fd) {
+            return;
+        }
+        result = ::ioctl(opening->fd, TIOCMGET, &bits);
+        error = errno;
+    }
+    if (result < 0) {
+        if (isDeviceGoneError(error)) {
+            opening->pollTimer->cancel();
+            if (!opening->removalHandled.exchange(true)) {
+                notifyDelegateOfPosixErrorCode(error, true);
+                cleanupAfterSystemRemoval();
+            }
+        } else if (error == ENOTTY) {
+            // No modem lines at all (a pseudo-terminal): say so once.
+            opening->pollTimer->cancel();
+            notifyDelegateOfPosixErrorCode(error, false);
+        } else if (error != opening->lastReportedPollError) {
+            // A lasting failure is reported once, not a hundred times a second.
+            opening->lastReportedPollError = error;
+            notifyDelegateOfPosixErrorCode(error, false);
+        }
+        return;
+    }
+    opening->lastReportedPollError = 0;
+    setModemInputLine(&VELSerialPort::CTS_, (bits & TIOCM_CTS) != 0, "CTS");
+    setModemInputLine(&VELSerialPort::DSR_, (bits & TIOCM_DSR) != 0, "DSR");
+    setModemInputLine(&VELSerialPort::DCD_, (bits & TIOCM_CAR) != 0, "DCD");
+}
+
+void VELSerialPort::setModemInputLine(std::atomic<bool> VELSerialPort::*line, bool value, const char* key)
+{
+    if ((this->*line).load() == value) {
+        return;
+    }
+    auto self = shared_from_this();
+    auto change = [self, line, value, key] {
+        self->willChangeValueForKey(key);
+        (self.get()->*line).store(value);
+        self->didChangeValueForKey(key);
+    };
+    if (processIsExiting()) {
+        return;
+    }
+    vel::MainQueue::shared()->postAndWait(change);
+}
+
+// MARK: - Close and removal
+
+bool VELSerialPort::close()
+{
+    beginClose(false);
+    return true;
+}
+
+void VELSerialPort::beginClose(bool reopenAfterwards)
+{
+    reopenAfterClose_ = reopenAfterwards;
+    auto opening = currentOpening();
+    if (!opening || !isOpen()) {
+        return;
+    }
+    if (opening->readSource) {
+        opening->readSource->cancel();
+    }
+    if (processIsExiting()) {
+        // The process may end as soon as this returns: wait for the close
+        // to finish on the background queue (it no longer waits for the main
+        // thread), and do it here should that queue be stuck. Closing here
+        // straight away would race with the read source still taking the
+        // descriptor out of its reactor.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+        while (!opening->closeFinished && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        if (!opening->closeFinished) {
+            reallyClosePort(opening);
+        }
+    }
+}
+
+void VELSerialPort::reallyClosePort(const std::shared_ptr<Opening>& opening)
+{
+    if (opening->reallyClosed.exchange(true)) {
+        return;
+    }
+    struct MarkFinished {
+        Opening& opening;
+        ~MarkFinished() { opening.closeFinished = true; }
+    } markFinished{*opening};
+    if (opening->pollTimer) {
+        opening->pollTimer->cancel();
+    }
+    const int fd = opening->fd;
+
+    // Hardware flow control off first: with CTS held low the drain below
+    // would wait for ever.
+    termios attributes{};
+    ::tcgetattr(fd, &attributes);
+    attributes.c_cflag &= ~static_cast<tcflag_t>(CRTSCTS);
+    ::tcsetattr(fd, TCSANOW, &attributes);
+    ::tcsetattr(fd, TCSADRAIN, &opening->originalAttributes);
+
+    willChangeValueForKey("fileDescriptor");
+    int closeError = 0;
+    {
+        // Waits for writes and ioctls in progress on other threads.
+        std::unique_lock lock(descriptorMutex_);
+        if (::close(fd) < 0) {
+            closeError = errno;
+        } else {
+            fileDescriptor_ = 0;
+        }
+    }
+    didChangeValueForKey("fileDescriptor");
+    if (closeError != 0) {
+        // The port stays open, without read source or poll.
+        notifyDelegateOfPosixErrorCode(closeError, false);
+        return;
+    }
+
+    auto self = shared_from_this();
+    if (delegateRespondingTo(VELSerialPortDelegate::Callback::WasClosed)) {
+        auto closed = [self] {
+            if (auto delegate = self->delegateRespondingTo(VELSerialPortDelegate::Callback::WasClosed)) {
+                delegate->serialPortWasClosed(self);
+            }
+        };
+        const auto main = vel::MainQueue::shared();
+        if (main->isMainThread()) {
+            closed();
+        } else if (!processIsExiting()) {
+            main->postAndWait(closed);
+        }
+        requestHandlingQueue_->async([self] { self->requests_->resetAfterClose(); });
+    }
+
+    if (reopenAfterClose_.exchange(false) && !processIsExiting()) {
+        vel::MainQueue::shared()->post([self] { self->open(); });
+    }
+}
+
+void VELSerialPort::deviceHasGone(const std::shared_ptr<Opening>& opening)
+{
+    if (opening->removalHandled.exchange(true)) {
+        return;
+    }
+    cleanupAfterSystemRemoval();
+}
+
+void VELSerialPort::cleanupAfterSystemRemoval()
+{
+    if (auto delegate = delegateRespondingTo(VELSerialPortDelegate::Callback::WasRemovedFromSystem)) {
+        auto self = shared_from_this();
+        auto removed = [self] {
+            if (auto d = self->delegateRespondingTo(VELSerialPortDelegate::Callback::WasRemovedFromSystem)) {
+                d->serialPortWasRemovedFromSystem(self);
+            }
+        };
+        const auto main = vel::MainQueue::shared();
+        if (main->isMainThread()) {
+            removed();
+        } else if (!processIsExiting()) {
+            main->postAndWait(removed);
+        }
+    }
+    close();
+}
+
+void VELSerialPort::cleanup()
+{
+    vel::log("WARNING: Cleanup is deprecated and was never intended to be called publicly. You should update your "
+             "code to avoid calling this method.");
+    cleanupAfterSystemRemoval();
+}
+
+// MARK: - Error reports
+
+void VELSerialPort::notifyDelegateOfPosixErrorWaitingUntilDone(bool wait)
+{
+    notifyDelegateOfPosixErrorCode(errno, wait);
+}
+
+void VELSerialPort::notifyDelegateOfPosixError()
+{
+    notifyDelegateOfPosixErrorCode(errno, false);
+}
+
+void VELSerialPort::notifyDelegateOfPosixErrorCode(int code, bool wait)
+{
+    if (!delegateRespondingTo(VELSerialPortDelegate::Callback::DidEncounterError)) {
+        return;
+    }
+    auto self = shared_from_this();
+    auto report = [self, error = vel::PosixError(code, path_)] {
+        if (auto delegate = self->delegateRespondingTo(VELSerialPortDelegate::Callback::DidEncounterError)) {
+            delegate->serialPortDidEncounterError(self, error);
+        }
+    };
+    const auto main = vel::MainQueue::shared();
+    if (main->isMainThread()) {
+        report();
+    } else if (wait && !processIsExiting()) {
+        main->postAndWait(report);
+    } else {
+        main->post(report);
+    }
+}
+
+// MARK: - Requests and packets
+
+bool VELSerialPort::sendRequest(const std::shared_ptr<VELSerialRequest>& request)
+{
+    return requests_->sendRequest(request);
+}
+
+void VELSerialPort::cancelQueuedRequest(const std::shared_ptr<VELSerialRequest>& request)
+{
+    requests_->cancelQueuedRequest(request);
+}
+
+void VELSerialPort::cancelAllQueuedRequests()
+{
+    requests_->cancelAllQueuedRequests();
+}
+
+void VELSerialPort::startListeningForPacketsMatchingDescriptor(
+    const std::shared_ptr<VELSerialPacketDescriptor>& descriptor)
+{
+    requests_->startListeningForPacketsMatchingDescriptor(descriptor);
+}
+
+void VELSerialPort::stopListeningForPacketsMatchingDescriptor(
+    const std::shared_ptr<VELSerialPacketDescriptor>& descriptor)
+{
+    requests_->stopListeningForPacketsMatchingDescriptor(descriptor);
+}
+
+std::vector<std::shared_ptr<VELSerialRequest>> VELSerialPort::queuedRequests() const
+{
+    return requests_->queuedRequests();
+}
+
+std::shared_ptr<VELSerialRequest> VELSerialPort::pendingRequest() const
+{
+    return requests_->pendingRequest();
+}
+
+std::vector<std::shared_ptr<VELSerialPacketDescriptor>> VELSerialPort::packetDescriptors() const
+{
+    return requests_->packetDescriptors();
+}

@@ -1,0 +1,35 @@
+#pragma once
+
+// The state of one opening of a VELSerialPort, shared by the files that
+// define the port's members. Not part of the library's interface.
+
+#include <atomic>
+#include <memory>
+#include <termios.h>
+
+#include "VELSerialPort.h"
+#include "dispatch/ReadSource.h"
+#include "dispatch/TimerSource.h"
+
+namespace vel::port {
+
+// Set once the process has started to exit: from then on nothing waits for
+// the main queue.
+std::atomic<bool>& processIsExiting();
+
+}  // namespace vel::port
+
+struct VELSerialPort::Opening {
+    int fd = 0;
+    termios originalAttributes{};
+    std::shared_ptr<vel::ReadSource> readSource;
+    std::shared_ptr<vel::TimerSource> pollTimer;
+    // The removal clean-up runs once per opening, whoever notices first.
+    std::atomic<bool> removalHandled{false};
+    // The real close runs once per opening: at exit it may run on the
+    // exiting thread while the read source's cancel handler is still due.
+    std::atomic<bool> reallyClosed{false};
+    std::atomic<bool> closeFinished{false};
+    // Only touched by the poll, which never runs twice at once.
+    int lastReportedPollError = 0;
+};

@@ -1,6 +1,0 @@
-#include "UserNotificationCenterDelegate.h"
-
-std::weak_ptr<UserNotificationCenterDelegate> UserNotificationCenterDelegate::weakReference()
-{
-    return std::shared_ptr<UserNotificationCenterDelegate>(lifetime_, this);
-}
