@@ -421,7 +421,7 @@ TEST_F(SerialPortTest, ADelegateWithoutOptionalCallbacksHearsOnlyOfTheRemoval)
     EXPECT_EQ(delegate->events(), (std::vector<std::string>{"removed"}));
 }
 
-TEST_F(SerialPortTest, APseudoTerminalReportsItsMissingModemLinesOnce)
+TEST_F(SerialPortTest, APseudoTerminalsMissingModemLinesAreNoErrorAndStopThePoll)
 {
     PtyPair pty;
     auto delegate = std::make_shared<RecordingDelegate>();
@@ -429,8 +429,6 @@ TEST_F(SerialPortTest, APseudoTerminalReportsItsMissingModemLinesOnce)
     auto port = openPort(pty, delegate);
     ASSERT_TRUE(port);
     runFor(std::chrono::milliseconds(300));  // thirty polls' worth
-    const auto errors = delegate->errors();
-    ASSERT_EQ(errors.size(), 1u);
-    EXPECT_EQ(errors[0].code(), ENOTTY);
+    EXPECT_TRUE(delegate->errors().empty());
     closeAndWait(port, delegate);
 }
