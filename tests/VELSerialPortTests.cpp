@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
 #include <future>
 #include <sys/file.h>
 #include <sys/resource.h>
@@ -51,6 +52,21 @@ double cpuSeconds()
 }
 
 }  // namespace
+
+TEST_F(SerialPortTest, AnUnlistedTerminalReachedThroughASymlinkIsTheSameObject)
+{
+    PtyPair pty;
+    const auto directory = std::filesystem::temp_directory_path() / ("vel-link-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(directory);
+    const auto link = directory / "clock";
+    std::filesystem::create_symlink(pty.path(), link);
+    const auto viaLink = VELSerialPort::initWithPath(link.string());
+    const auto direct = VELSerialPort::initWithPath(pty.path());
+    std::filesystem::remove_all(directory);
+    ASSERT_TRUE(viaLink);
+    EXPECT_EQ(viaLink, direct);
+    EXPECT_EQ(viaLink->path(), pty.path());
+}
 
 TEST_F(SerialPortTest, OneObjectPerDeviceKeepsSettingsUntilTheLastOwnerDropsIt)
 {
