@@ -16,10 +16,10 @@
 #include <string>
 #include <thread>
 
-#include "AsioMainQueue.h"
-#include "NoDestroy.h"
-#include "RequestQueue.h"
-#include "SerialQueue.h"
+#include "dispatch/AsioMainQueue.h"
+#include "support/NoDestroy.h"
+#include "port/RequestQueue.h"
+#include "dispatch/SerialQueue.h"
 #include "VELSerialBytesRequest.h"
 #include "VELSerialDelimitedPacketDescriptor.h"
 #include "VELSerialRegexPacketDescriptor.h"
@@ -107,7 +107,7 @@ struct ModelListener {
 
 DescriptorPtr makeDescriptor(FuzzedDataProvider& input)
 {
-    static const char* const patterns[] = {"<[^>]*>", "[0-9]+;", "a|bc", "(ab)*c", "x?", "\\r\\n", "[^]{3}"};
+    static const char* const patterns[] = {"<[^>]*>", "[0-9]+;", "a|bc", "(ab)*c", "x?", "\\r\\n", "[\\s\\S]{3}"};
     const auto maximum = input.ConsumeIntegralInRange<std::uint64_t>(0, 24);
     if (input.ConsumeBool()) {
         return std::make_shared<VELSerialRegexPacketDescriptor>(input.PickValueInArray(patterns), maximum);
