@@ -5,9 +5,11 @@
 //
 // Usage: ManagerExitProgram <path to open> <path to leave closed> [stall]
 // With "stall", it first queues as much output as the port takes for the
-// opened device (whose other side nobody reads) and prints "returning".
+// opened device (whose other side nobody reads) and prints "returning"; its
+// last exit handler prints "exit handlers done".
 
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -48,6 +50,11 @@ public:
 int main(int argc, char** argv)
 {
     const bool stall = argc == 4 && std::string(argv[3]) == "stall";
+    // Registered first, so it runs after the library's handlers: it marks
+    // when they are done, apart from whatever a sanitizer does afterwards.
+    if (stall) {
+        std::atexit([] { say("exit handlers done"); });
+    }
     if (argc != 3 && !stall) {
         std::fprintf(stderr, "usage: %s <path to open> <path to leave closed> [stall]\n", argv[0]);
         return 2;
