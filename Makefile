@@ -14,8 +14,14 @@ RELEASE_DIR := $(BUILD)/release
 ASAN_DIR    := $(BUILD)/asan
 TSAN_DIR    := $(BUILD)/tsan
 FUZZ_DIR    := $(BUILD)/fuzz
-# A short, bounded run: long enough to catch regressions, short enough for CI.
-FUZZ_ARGS   ?= -max_total_time=60 -runs=200000 -max_len=512
+# The descriptor and frame-parser targets (one thread, no queues) run a
+# million inputs each. The request layer runs on one thread too but waits for
+# real time-outs, so it gets a bounded time (as many inputs as fit), and its
+# threaded twin, which can find what only crossing threads shows, a shorter one.
+FUZZ_RUNS   ?= 1000000
+FUZZ_FAST   := fuzz_descriptors fuzz_clock_frames
+FUZZ_ARGS   ?= -max_total_time=60 -runs=1000000 -max_len=512
+FUZZ_THREADED_ARGS ?= -max_total_time=30 -runs=200000 -max_len=512
 
 .PHONY: all deps run build test asan tsan fuzz bench screenshots clean
 
@@ -54,10 +60,20 @@ $(FUZZ_DIR)/build.ninja: | deps
 # only when the fuzzer finds something.
 fuzz: deps $(FUZZ_DIR)/build.ninja
 	cmake --build $(FUZZ_DIR)
+	@set -e; for t in $(FUZZ_FAST); do \
+		[ -x $(FUZZ_DIR)/fuzz/$$t ] || { echo "fuzz: $$t not built"; exit 1; }; \
+		mkdir -p $(FUZZ_DIR)/corpus-$$t; \
+		ASAN_OPTIONS=quarantine_size_mb=64 $(FUZZ_DIR)/fuzz/$$t -runs=$(FUZZ_RUNS) -max_len=4096 -artifact_prefix=$(FUZZ_DIR)/$$t- $(FUZZ_DIR)/corpus-$$t \
+			> $(FUZZ_DIR)/$$t.log 2>&1 || { tail -n 60 $(FUZZ_DIR)/$$t.log; exit 1; }; \
+		echo "$$t: $$(tail -n 1 $(FUZZ_DIR)/$$t.log)"; \
+	done
 	mkdir -p $(FUZZ_DIR)/corpus
-	$(FUZZ_DIR)/fuzz/fuzz_request_queue $(FUZZ_ARGS) -artifact_prefix=$(FUZZ_DIR)/ $(FUZZ_DIR)/corpus \
+	$(FUZZ_DIR)/fuzz/fuzz_request_layer $(FUZZ_ARGS) -artifact_prefix=$(FUZZ_DIR)/layer- $(FUZZ_DIR)/corpus \
+		> $(FUZZ_DIR)/fuzz_request_layer.log 2>&1 || { tail -n 60 $(FUZZ_DIR)/fuzz_request_layer.log; exit 1; }
+	@echo "fuzz_request_layer: $$(tail -n 1 $(FUZZ_DIR)/fuzz_request_layer.log)"
+	$(FUZZ_DIR)/fuzz/fuzz_request_queue $(FUZZ_THREADED_ARGS) -artifact_prefix=$(FUZZ_DIR)/ $(FUZZ_DIR)/corpus \
 		> $(FUZZ_DIR)/fuzz_request_queue.log 2>&1 || { tail -n 60 $(FUZZ_DIR)/fuzz_request_queue.log; exit 1; }
-	@tail -n 1 $(FUZZ_DIR)/fuzz_request_queue.log
+	@echo "fuzz_request_queue: $$(tail -n 1 $(FUZZ_DIR)/fuzz_request_queue.log)"
 
 # The ThreadSanitizer run goes first so that the output ends with the summary
 # of the whole suite.

@@ -9,6 +9,11 @@
 // Recognises a packet at the end of a stream of received bytes. A port keeps
 // one bounded buffer per descriptor it listens for and, after every byte,
 // asks the descriptor whether the buffer now ends with a packet.
+//
+// The port calls these methods on its request-handling queue (a background
+// thread), once per received byte per descriptor, so they must be quick and
+// must not block; a descriptor shared by several ports is called from
+// several such threads at once, so its methods must be thread-safe (const).
 class VELSerialPacketDescriptor {
 public:
     virtual ~VELSerialPacketDescriptor() = default;

@@ -69,7 +69,9 @@ public:
         return callback == Callback::WasRemovedFromSystem || implementedCallbacks().contains(callback);
     }
 
-    // Required: the device has gone. The port closes after this returns.
+    // Required: the device has gone. Heard once per opening (once for a port
+    // that is not open), whichever part noticed the removal first; the port
+    // closes after this returns, so serialPortWasClosed follows it.
     virtual void serialPortWasRemovedFromSystem(const std::shared_ptr<VELSerialPort>& port) = 0;
 
     // The bytes of one read, at most 1024.

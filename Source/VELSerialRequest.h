@@ -10,6 +10,10 @@ class VELSerialPacketDescriptor;
 // request per port is in flight; it ends when its response descriptor
 // recognises a response, when its time-out expires, or at once when it
 // expects no response.
+//
+// The port calls these methods on its request-handling queue (a background
+// thread, one call at a time per port); sendRequest blocks its caller until
+// that queue has taken the request. They must not block.
 class VELSerialRequest {
 public:
     virtual ~VELSerialRequest() = default;

@@ -6,6 +6,8 @@
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <algorithm>
+#include <asio/io_context.hpp>
+#include <asio/post.hpp>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +15,7 @@
 #include <limits>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -39,6 +42,44 @@ void check(bool condition, const char* what)
     }
 }
 
+#ifdef VEL_FUZZ_ONE_THREAD
+// Everything on the fuzzer's thread: the serial queue is a strand on an
+// io_context that this thread runs, next to the main queue, so a run is
+// decided by its input alone (and by the clock for the time-outs it waits
+// for). The caller's calls are made from a task of the queue, where the
+// queue's own waits run inline instead of blocking.
+struct World {
+    World() { vel::MainQueue::setShared(main); }
+
+    // Until neither the serial queue nor the main queue has work ready.
+    void pump()
+    {
+        for (;;) {
+            serial.restart();
+            main->context().restart();
+            if (serial.poll() + main->context().poll() == 0) {
+                return;
+            }
+        }
+    }
+
+    template <typename Task>
+    void asCaller(Task&& task)
+    {
+        asio::post(queue.executor(), std::forward<Task>(task));
+        pump();
+    }
+    template <typename Task>
+    void onQueue(Task&& task)
+    {
+        asCaller(std::forward<Task>(task));
+    }
+
+    std::shared_ptr<vel::AsioMainQueue> main = std::make_shared<vel::AsioMainQueue>();
+    asio::io_context serial;
+    vel::SerialQueue queue{"fuzz.requestHandlingQueue", serial.get_executor()};
+};
+#else
 // The fuzzer's thread is the main thread; the serial queue runs on the pool.
 struct World {
     World() { vel::MainQueue::setShared(main); }
@@ -49,9 +90,21 @@ struct World {
         main->context().poll();
     }
 
+    template <typename Task>
+    void asCaller(Task&& task)
+    {
+        task();
+    }
+    template <typename Task>
+    void onQueue(Task&& task)
+    {
+        queue.sync(std::forward<Task>(task));
+    }
+
     std::shared_ptr<vel::AsioMainQueue> main = std::make_shared<vel::AsioMainQueue>();
     vel::SerialQueue queue{"fuzz.requestHandlingQueue"};
 };
+#endif
 
 World& world()
 {
@@ -107,7 +160,7 @@ struct ModelListener {
 
 DescriptorPtr makeDescriptor(FuzzedDataProvider& input)
 {
-    static const char* const patterns[] = {"<[^>]*>", "[0-9]+;", "a|bc", "(ab)*c", "x?", "\\r\\n", "[^]{3}"};
+    static const char* const patterns[] = {"<[^>]*>", "[0-9]+;", "a|bc", "(ab)*c", "x?", "\\r\\n", "[\\s\\S]{3}"};
     const auto maximum = input.ConsumeIntegralInRange<std::uint64_t>(0, 24);
     if (input.ConsumeBool()) {
         return std::make_shared<VELSerialRegexPacketDescriptor>(input.PickValueInArray(patterns), maximum);
@@ -185,7 +238,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<DescriptorPtr> descriptors;
     std::uint32_t nextNumber = 1;
     {
-        vel::RequestQueue requests(w.queue, std::move(host));
+        // Dropped through asCaller: its destructor waits for the queue.
+        std::optional<vel::RequestQueue> holder;
+        holder.emplace(w.queue, std::move(host));
+        vel::RequestQueue& requests = *holder;
         while (input.remaining_bytes() > 0) {
             switch (input.ConsumeEnum<Step>()) {
             case Step::Send: {
@@ -198,21 +254,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 auto request = std::make_shared<VELSerialBytesRequest>(
                     std::move(bytes), timeout, input.ConsumeBool() ? makeDescriptor(input) : nullptr);
                 sent.push_back(request);
-                requests.sendRequest(request);
+                w.asCaller([&] { requests.sendRequest(request); });
                 break;
             }
             case Step::Cancel:
                 if (!sent.empty()) {
-                    requests.cancelQueuedRequest(sent[input.ConsumeIntegralInRange<std::size_t>(0, sent.size() - 1)]);
+                    const auto& victim = sent[input.ConsumeIntegralInRange<std::size_t>(0, sent.size() - 1)];
+                    w.asCaller([&] { requests.cancelQueuedRequest(victim); });
                 }
                 break;
             case Step::CancelAll:
-                requests.cancelAllQueuedRequests();
+                w.asCaller([&] { requests.cancelAllQueuedRequests(); });
                 break;
             case Step::Listen: {
                 auto descriptor = makeDescriptor(input);
                 descriptors.push_back(descriptor);
-                requests.startListeningForPacketsMatchingDescriptor(descriptor);
+                w.asCaller([&] { requests.startListeningForPacketsMatchingDescriptor(descriptor); });
                 if (std::none_of(model.begin(), model.end(),
                                  [&](const ModelListener& l) { return sameDescriptor(l.descriptor, descriptor); })) {
                     model.push_back({descriptor, {}});
@@ -222,13 +279,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             case Step::StopListening:
                 if (!descriptors.empty()) {
                     const auto& descriptor = descriptors[input.ConsumeIntegralInRange<std::size_t>(0, descriptors.size() - 1)];
-                    requests.stopListeningForPacketsMatchingDescriptor(descriptor);
+                    w.asCaller([&] { requests.stopListeningForPacketsMatchingDescriptor(descriptor); });
                     std::erase_if(model, [&](const ModelListener& l) { return sameDescriptor(l.descriptor, descriptor); });
                 }
                 break;
             case Step::Receive: {
                 auto chunk = std::make_shared<const Bytes>(input.ConsumeBytes<std::uint8_t>(input.ConsumeIntegralInRange(0, 64)));
-                w.queue.sync([&] { requests.receiveChunk(chunk); });
+                w.onQueue([&] { requests.receiveChunk(chunk); });
                 for (std::uint8_t byte : *chunk) {
                     for (ModelListener& l : model) {
                         l.buffer.push_back(byte);
@@ -247,7 +304,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 break;
             }
             case Step::Reset:
-                w.queue.sync([&] { requests.resetAfterClose(); });
+                w.onQueue([&] { requests.resetAfterClose(); });
                 break;
             case Step::ToggleFailure: {
                 std::lock_guard lock(wire->mutex);
@@ -261,14 +318,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             }
             w.pump();
             // On the queue: time-outs may move the list on at any moment.
-            w.queue.sync([&] {
+            w.onQueue([&] {
                 check(requests.queuedRequests().size() == announced, "list notices do not add up to the list");
                 check(requests.queuedRequests().empty() || requests.pendingRequest(), "requests wait behind nothing");
             });
             check(requests.packetDescriptors().size() == model.size(), "listening for a descriptor twice");
         }
-        w.queue.sync([&] { requests.resetAfterClose(); });
+        w.onQueue([&] { requests.resetAfterClose(); });
         w.pump();
+        w.asCaller([&] { holder.reset(); });
     }
     w.pump();
 

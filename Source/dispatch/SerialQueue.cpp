@@ -13,6 +13,11 @@ SerialQueue::SerialQueue(std::string label)
 {
 }
 
+SerialQueue::SerialQueue(std::string label, asio::any_io_executor executor)
+    : label_(std::move(label)), strand_(asio::make_strand(std::move(executor)))
+{
+}
+
 void SerialQueue::async(std::function<void()> task)
 {
     asio::post(strand_, std::move(task));

@@ -12,6 +12,10 @@ namespace vel {
 class SerialQueue {
 public:
     explicit SerialQueue(std::string label);
+    // A serial queue on the given executor instead: tasks run wherever that
+    // executor runs them (an io_context run by one thread makes the queue
+    // run on that thread, as a deterministic test or fuzz target needs).
+    SerialQueue(std::string label, asio::any_io_executor executor);
     SerialQueue(const SerialQueue&) = delete;
     SerialQueue& operator=(const SerialQueue&) = delete;
 
