@@ -290,6 +290,13 @@ void SerialPortDemoController::tickDown()
             tubes_[i]->setText(digits.mid(i, 1));
         }
     }
+    // Earlier bytes still waiting (a device that does not read, or flow
+    // control holding the line): a time frame queued behind them would
+    // arrive late, and a late time is worse than none. The window shows the
+    // time all the same; the next tick tries again.
+    if (serialPort_ && serialPort_->queuedOutputByteCount() > 0) {
+        return;
+    }
     sendFrame(frameString(QLatin1Char('/')));
 }
 
