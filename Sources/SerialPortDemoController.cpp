@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <QMessageBox>
 #include <QPalette>
+#include <QThread>
 #include <cstdint>
 #include <iostream>
 #include <span>
@@ -81,8 +82,29 @@ void SerialPortDemoController::setSerialPort(std::shared_ptr<VELSerialPort> port
         previous->close();
         previous->setDelegate({});
     }
+    isOpenObservation_ = {};
     if (serialPort_) {
         serialPort_->setDelegate(portDelegate_);
+        std::weak_ptr<VELSerialPort> observed = serialPort_;
+        QPointer<SerialPortDemoController> self(this);
+        isOpenObservation_ = serialPort_->addObserver("isOpen", [self, observed](const vel::Change& change) {
+            if (change.isPrior) {
+                return;
+            }
+            // Told on the thread that changed it; the state lives on ours.
+            if (self && QThread::currentThread() == self->thread()) {
+                self->portOpennessChanged(observed.lock());
+                return;
+            }
+            QMetaObject::invokeMethod(
+                self.data(),
+                [self, observed] {
+                    if (self) {
+                        self->portOpennessChanged(observed.lock());
+                    }
+                },
+                Qt::QueuedConnection);
+        });
     }
     consoleDecoder_.reset();
     // The previous port's closed callback no longer reaches the controller,
@@ -129,6 +151,21 @@ void SerialPortDemoController::setPortState(PortState state)
         emit portStateChanged(state);
     }
     emit statusChanged(statusText());
+}
+
+void SerialPortDemoController::portOpennessChanged(const std::shared_ptr<VELSerialPort>& port)
+{
+    if (!isCurrentPort(port)) {
+        return;
+    }
+    const bool open = port->isOpen();
+    if (open && portState_ != PortState::Open) {
+        setOpenCloseTitle(tr("Close"));
+        setPortState(PortState::Open);
+    } else if (!open && portState_ == PortState::Open) {
+        setOpenCloseTitle(tr("Open"));
+        setPortState(PortState::Closed);
+    }
 }
 
 void SerialPortDemoController::setProblem(const QString& problem)

@@ -23,6 +23,7 @@
 #include "console/ConsoleDecoder.h"
 #include "console/ConsoleScrollback.h"
 #include "desktop/UserNotificationCenterDelegate.h"
+#include "support/Observable.h"
 
 class VELSerialPort;
 class VELSerialPortManager;
@@ -238,6 +239,7 @@ private:
     void setOpenCloseTitle(const QString& title);
     bool isCurrentPort(const std::shared_ptr<VELSerialPort>& port) const;
     void setPortState(PortState state);
+    void portOpennessChanged(const std::shared_ptr<VELSerialPort>& port);
     void setProblem(const QString& problem);
     void sendFrame(const std::optional<QString>& frame);
     bool wasListed(const std::shared_ptr<VELSerialPort>& port) const;
@@ -263,6 +265,10 @@ private:
     ConsoleDecoder consoleDecoder_;
     ConsoleScrollback consoleScrollback_;
     PortState portState_ = PortState::NoPort;
+    // The current port's "isOpen": the controls follow the port itself, also
+    // when it is opened or closed other than through the window, and as soon
+    // as it changes rather than when the delegate's callback arrives.
+    vel::Observation isOpenObservation_;
     QString lastProblem_;
     // The name of the port that went away, for the status line.
     QString goneName_;

@@ -323,6 +323,7 @@ private slots:
         };
         std::atomic<bool> stop{false};
         std::atomic<bool> writerDone{false};
+        std::atomic<bool> linesShown{false};
         const int fd = device.masterFd();
         std::thread writer([&] {
             QByteArray block;
@@ -344,13 +345,24 @@ private slots:
                     send(std::exchange(block, QByteArray()));
                 }
             }
-            send(block + QByteArray(3 * 1024 * 1024, 'z') + "\nEND\n");
+            send(block);
+            // Once the short lines are in the view (the newest of them fill
+            // it to the line bound, however many were dropped unseen), the
+            // line without breaks.
+            while (!linesShown && !stop) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
+            send(QByteArray(3 * 1024 * 1024, 'z') + "\nEND\n");
             writerDone = true;
         });
         const QTextDocument& document = *view().document();
         int mostLines = 0;
         int mostCharacters = 0;
+        const QString lastLine = QString::fromLatin1(line(lineCount - 1).trimmed());
         const auto shownEnd = [&] {
+            if (!linesShown && document.lastBlock().previous().text() == lastLine) {
+                linesShown = true;
+            }
             mostLines = std::max(mostLines, document.blockCount());
             mostCharacters = std::max(mostCharacters, document.characterCount() - 1);
             return document.lastBlock().previous().text() == QLatin1String("END");
