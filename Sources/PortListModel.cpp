@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <functional>
 
+#include "PortLabel.h"
 #include "VELSerialPort.h"
 #include "VELSerialPortManager.h"
 
@@ -34,7 +35,7 @@ QVariant PortListModel::data(const QModelIndex& index, int role) const
     }
     switch (role) {
     case Qt::DisplayRole:
-        return QString::fromStdString(port->name());
+        return PortLabel::of(port->name(), port->path());
     case Qt::ToolTipRole:
         return QString::fromStdString(port->path());
     default:

@@ -2,6 +2,7 @@
 
 #include <QComboBox>
 
+#include "PortLabel.h"
 #include "PortListModel.h"
 #include "SerialPortDemoController.h"
 #include "VELSerialPort.h"
@@ -42,6 +43,6 @@ void PortSelector::showControllersPort()
         return;
     }
     const auto port = controller_->serialPort();
-    comboBox_->setPlaceholderText(port ? QString::fromStdString(port->name()) : tr("Choose a port"));
+    comboBox_->setPlaceholderText(port ? PortLabel::of(port->name(), port->path()) : tr("Choose a port"));
     comboBox_->setCurrentIndex(model_->rowOf(port));
 }

@@ -41,8 +41,10 @@ int main(int argc, char* argv[])
         terminationSignals = std::make_unique<vel::TerminationSignals>(*mainQueue, [](int) { QApplication::quit(); });
     }
 
+    ApplicationOptions options = std::get<ApplicationOptions>(parsed);
+    options.headless = QGuiApplication::platformName() == QLatin1String("offscreen");
     Application application(VELSerialPortManager::sharedSerialPortManager());
-    if (const auto error = application.start(std::get<ApplicationOptions>(parsed))) {
+    if (const auto error = application.start(options)) {
         std::cerr << "halodial: " << error->message.toStdString() << std::endl;
         return error->exitStatus;
     }

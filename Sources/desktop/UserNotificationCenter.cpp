@@ -11,6 +11,7 @@
 #include <mutex>
 #include <stdexcept>
 
+#include "desktop/SessionBusProbe.h"
 #include "desktop/UserNotification.h"
 #include "desktop/UserNotificationCenterDelegate.h"
 
@@ -75,7 +76,13 @@ UserNotificationCenter::UserNotificationCenter(std::optional<QDBusConnection> co
 {
 }
 
-UserNotificationCenter::~UserNotificationCenter() = default;
+UserNotificationCenter::~UserNotificationCenter()
+{
+    // The probe ends by its deadline at the latest.
+    if (probe_.joinable()) {
+        probe_.join();
+    }
+}
 
 UserNotificationCenterDelegate* UserNotificationCenter::delegate() const
 {
@@ -93,25 +100,22 @@ void UserNotificationCenter::deliverNotification(const UserNotification& notific
         delegate && !delegate->userNotificationCenterShouldPresentNotification(*this, notification)) {
         return;
     }
-    QDBusPendingCallWatcher* watcher =
-        callServer(QStringLiteral("Notify"),
-                   {QString::fromLatin1(applicationName), replacesNothing, QString(), notification.title(),
-                    notification.informativeText(), QStringList(), hintsFor(notification), serverDefaultExpiry});
-    if (!watcher) {
-        return;
-    }
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, notification](QDBusPendingCallWatcher* done) {
-        const QDBusPendingReply<quint32> reply = *done;
-        if (reply.isError()) {
-            reportUnavailable(reply.error(), QStringLiteral("the notification server failed"));
-            return;
-        }
-        UserNotification delivered = notification;
-        delivered.setDeliveredId(reply.value());
-        if (const auto delegate = delegate_.lock()) {
-            delegate->userNotificationCenterDidDeliverNotification(*this, delivered);
-        }
-    });
+    callServer(QStringLiteral("Notify"),
+               {QString::fromLatin1(applicationName), replacesNothing, QString::fromLatin1(applicationIcon),
+                notification.title(), notification.informativeText(), QStringList(), hintsFor(notification),
+                serverDefaultExpiry},
+               [this, notification](QDBusPendingCallWatcher* done) {
+                   const QDBusPendingReply<quint32> reply = *done;
+                   if (reply.isError()) {
+                       reportUnavailable(reply.error(), QStringLiteral("the notification server failed"));
+                       return;
+                   }
+                   UserNotification delivered = notification;
+                   delivered.setDeliveredId(reply.value());
+                   if (const auto delegate = delegate_.lock()) {
+                       delegate->userNotificationCenterDidDeliverNotification(*this, delivered);
+                   }
+               });
 }
 
 void UserNotificationCenter::removeDeliveredNotification(const UserNotification& notification)
@@ -119,33 +123,76 @@ void UserNotificationCenter::removeDeliveredNotification(const UserNotification&
     if (!notification.isDelivered()) {
         return;
     }
-    QDBusPendingCallWatcher* watcher =
-        callServer(QStringLiteral("CloseNotification"), {*notification.deliveredId()});
-    if (!watcher) {
-        return;
-    }
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [](QDBusPendingCallWatcher* done) {
+    callServer(QStringLiteral("CloseNotification"), {*notification.deliveredId()}, [](QDBusPendingCallWatcher* done) {
         if (done->isError() && meansUnavailable(done->error())) {
             reportUnavailable(done->error(), QStringLiteral("the notification server failed"));
         }
     });
 }
 
-QDBusPendingCallWatcher* UserNotificationCenter::callServer(const QString& method, const QVariantList& arguments)
+void UserNotificationCenter::callServer(const QString& method, const QVariantList& arguments, ReplyHandler handler)
 {
-    if (!connection_) {
-        connection_ = QDBusConnection::sessionBus();
+    Call call{method, arguments, std::move(handler)};
+    if (connection_) {
+        send(call);
+        return;
     }
+    if (busSilent_) {
+        return;
+    }
+    waiting_.push_back(std::move(call));
+    startProbe();
+}
+
+void UserNotificationCenter::startProbe()
+{
+    if (probing_) {
+        return;
+    }
+    probing_ = true;
+    // The outcome comes back as a queued call: the destructor joins the
+    // thread first, so the centre is there to receive it.
+    probe_ = std::thread([this] {
+        const SessionBusProbe::Outcome outcome = SessionBusProbe::probeSessionBus(busProbeDeadline);
+        const bool answers = outcome != SessionBusProbe::Outcome::Silent;
+        QMetaObject::invokeMethod(this, [this, answers] { probeFinished(answers); }, Qt::QueuedConnection);
+    });
+}
+
+void UserNotificationCenter::probeFinished(bool answers)
+{
+    if (probe_.joinable()) {
+        probe_.join();
+    }
+    probing_ = false;
+    std::vector<Call> calls = std::exchange(waiting_, {});
+    if (!answers) {
+        // Unreachable and unknown buses are Qt DBus's to report, at once and
+        // without waiting; only a silent one would hang it.
+        busSilent_ = true;
+        reportUnavailable(QDBusError(), QStringLiteral("the session bus does not answer"));
+        return;
+    }
+    connection_ = QDBusConnection::sessionBus();
+    for (const Call& call : calls) {
+        send(call);
+    }
+}
+
+void UserNotificationCenter::send(const Call& call)
+{
     if (!connection_->isConnected()) {
         reportUnavailable(connection_->lastError(), QStringLiteral("no D-Bus session bus"));
-        return nullptr;
+        return;
     }
-    QDBusMessage call =
-        QDBusMessage::createMethodCall(notificationsService, notificationsPath, notificationsInterface, method);
-    call.setArguments(arguments);
-    auto* watcher = new QDBusPendingCallWatcher(connection_->asyncCall(call), this);
+    QDBusMessage message =
+        QDBusMessage::createMethodCall(notificationsService, notificationsPath, notificationsInterface, call.method);
+    message.setArguments(call.arguments);
+    auto* watcher = new QDBusPendingCallWatcher(connection_->asyncCall(message), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, watcher, &QObject::deleteLater);
-    return watcher;
+    if (call.handler) {
+        connect(watcher, &QDBusPendingCallWatcher::finished, this, call.handler);
+    }
 }
 
 void UserNotificationCenter::reportUnavailable(const QDBusError& error, const QString& fallbackReason)

@@ -2,8 +2,13 @@
 
 #include <QDBusConnection>
 #include <QObject>
+#include <QVariantList>
+#include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
+#include <thread>
+#include <vector>
 
 class QDBusError;
 class QDBusPendingCall;
@@ -26,11 +31,18 @@ class UserNotificationCenter : public QObject {
 
 public:
     static constexpr const char* applicationName = "Halodial";
-    static constexpr const char* desktopEntry = "halodial";
+    static constexpr const char* desktopEntry = "org.halodial.Halodial";
+    // The icon is named after the application id, as its desktop entry is.
+    static constexpr const char* applicationIcon = "org.halodial.Halodial";
 
     // The application's centre, on the session bus, which it joins only at
     // its first call so that a run without notifications never touches the
-    // bus. The QCoreApplication owns it and must exist.
+    // bus. Joining happens after a probe on a thread of its own (at most
+    // busProbeDeadline): a bus that accepts the connection and never speaks
+    // costs the window nothing; calls made meanwhile wait for the outcome,
+    // and are dropped with the one standard-error line if the bus is silent.
+    // The QCoreApplication owns it and must exist.
+    static constexpr std::chrono::milliseconds busProbeDeadline{1500};
     static UserNotificationCenter& defaultUserNotificationCenter();
 
     explicit UserNotificationCenter(const QDBusConnection& connection, QObject* parent = nullptr);
@@ -48,12 +60,27 @@ public:
 private:
     UserNotificationCenter(std::optional<QDBusConnection> connection, QObject* parent);
 
-    // Calls the notification server without waiting; the watcher (owned
-    // here, gone after its reply) tells the outcome. Without a bus it
-    // reports that and gives nothing.
-    QDBusPendingCallWatcher* callServer(const QString& method, const QVariantList& arguments);
+    using ReplyHandler = std::function<void(QDBusPendingCallWatcher*)>;
+    struct Call {
+        QString method;
+        QVariantList arguments;
+        ReplyHandler handler;
+    };
+
+    // Calls the notification server without waiting; the handler hears the
+    // outcome (its watcher is gone after it). Before the bus is known the
+    // call waits for the probe; without a bus it reports that and the
+    // handler never runs.
+    void callServer(const QString& method, const QVariantList& arguments, ReplyHandler handler);
+    void send(const Call& call);
+    void startProbe();
+    void probeFinished(bool answers);
     static void reportUnavailable(const QDBusError& error, const QString& fallbackReason);
 
     std::optional<QDBusConnection> connection_;
     std::weak_ptr<UserNotificationCenterDelegate> delegate_;
+    bool probing_ = false;
+    bool busSilent_ = false;
+    std::vector<Call> waiting_;
+    std::thread probe_;
 };
