@@ -7,7 +7,13 @@
 #include <algorithm>
 #include <iostream>
 
+#include <sys/stat.h>
+
+#include <QFile>
+#include <cerrno>
+
 #include "MainWindow.h"
+#include "PortProblem.h"
 #include "SerialPortDemoController.h"
 #include "VELSerialPort.h"
 #include "virtualclock/VirtualClock.h"
@@ -29,6 +35,13 @@ std::optional<Application::StartError> Application::start(const ApplicationOptio
     std::shared_ptr<VELSerialPort> port;
     if (!options.portPath.isEmpty()) {
         port = VELSerialPort::initWithPath(options.portPath.toStdString());
+        struct stat node {};
+        if (!port && options.open && options.headless &&
+            ::stat(QFile::encodeName(options.portPath).constData(), &node) != 0) {
+            // The open the user asked for failed: the same words as any
+            // failed open, not a usage error.
+            return StartError{1, PortProblem::describe(errno, options.portPath)};
+        }
         if (!port) {
             return StartError{2, tr("no serial port at %1: not a serial device or pseudo-terminal")
                                      .arg(options.portPath)};
@@ -36,6 +49,12 @@ std::optional<Application::StartError> Application::start(const ApplicationOptio
     }
     if (options.open && !port && !options.simulate) {
         return StartError{2, tr("--open needs a port: give --port PATH or --simulate")};
+    }
+    if (options.sync && !port && !options.simulate && options.headless) {
+        return StartError{2, tr("--sync without a window needs a port: give --port PATH or --simulate")};
+    }
+    if (options.headless) {
+        endRunOnPortFailure();
     }
     if (options.simulate) {
         if (auto error = startVirtualClock()) {
@@ -75,7 +94,24 @@ std::optional<Application::StartError> Application::startVirtualClock()
         return StartError{1, tr("cannot create the virtual clock: %1").arg(reason)};
     }
     virtualClockWindow_ = std::make_unique<VirtualClockWindow>(*virtualClock_);
+    // The clock's window belongs to the main one: it neither keeps the run
+    // going alone nor stays behind when the main window closes.
+    virtualClockWindow_->setAttribute(Qt::WA_QuitOnClose, false);
+    connect(window_.get(), &MainWindow::closed, virtualClockWindow_.get(), &QWidget::close);
     return std::nullopt;
+}
+
+void Application::endRunOnPortFailure()
+{
+    // Queued: a failure during start comes before the event loop runs, and
+    // an exit asked for then would be lost.
+    const auto fail = [](const QString& message) {
+        std::cerr << "halodial: " << message.toStdString() << std::endl;
+        QMetaObject::invokeMethod(QCoreApplication::instance(), [] { QCoreApplication::exit(1); },
+                                  Qt::QueuedConnection);
+    };
+    connect(controller_.get(), &SerialPortDemoController::openFailed, this, fail);
+    connect(controller_.get(), &SerialPortDemoController::portWentAway, this, fail);
 }
 
 void Application::showVirtualClockWindow()

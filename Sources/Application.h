@@ -50,6 +50,9 @@ public:
 
 private:
     std::optional<StartError> startVirtualClock();
+    // Without a window nobody would see a failed open or a vanished device:
+    // say it on standard error and end the run with status 1.
+    void endRunOnPortFailure();
     void showVirtualClockWindow();
     void saveScreenshotsAndQuit(const QString& directory);
 

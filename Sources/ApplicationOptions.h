@@ -13,6 +13,10 @@ struct ApplicationOptions {
     bool open = false;
     // Start the time sync, as the Sync button does.
     bool sync = false;
+    // No one sees the window (-platform offscreen): problems go to standard
+    // error, and a port that fails to open or goes away ends the run with
+    // status 1.
+    bool headless = false;
     // Save both windows as PNG files there, a moment after start, and quit.
     QString screenshotDirectory;
 };

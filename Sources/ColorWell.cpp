@@ -42,6 +42,8 @@ void ColorWell::openDialog()
         dialog_ = new QColorDialog(this);
         connect(dialog_, &QColorDialog::colorSelected, this, &ColorWell::pick);
     }
+    // The dialog names the tube it colours: six pickers look alike otherwise.
+    dialog_->setWindowTitle(accessibleName().isEmpty() ? tr("Choose a colour") : accessibleName());
     dialog_->setCurrentColor(color_);
     dialog_->open();
 }

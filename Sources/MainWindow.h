@@ -3,6 +3,8 @@
 #include <QMainWindow>
 #include <memory>
 
+class QLabel;
+
 namespace Ui {
 class MainWindow;
 }
@@ -20,6 +22,8 @@ public:
     ~MainWindow() override;
 
     Ui::MainWindow& ui() { return *ui_; }
+    // The status line: the current port's state and the last problem.
+    QLabel* statusLine() const { return statusLine_; }
 
     // What loading a window does for its controller: every outlet property
     // of the controller gets the control of the same name ("win" the window
@@ -28,11 +32,21 @@ public:
     // controller must outlive the window or go first; neither owns the other.
     void connectController(SerialPortDemoController& controller, VELSerialPortManager& manager);
 
+signals:
+    // The window was closed (by the user or the program).
+    void closed();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
 private:
     void connectOutlets(SerialPortDemoController& controller);
     void connectActions(SerialPortDemoController& controller);
     void bindBaudRates(SerialPortDemoController& controller);
     void bindLineEndingSwitch(SerialPortDemoController& controller);
+    void bindStatus(SerialPortDemoController& controller);
+    void nameControls();
 
     std::unique_ptr<Ui::MainWindow> ui_;
+    QLabel* statusLine_ = nullptr;
 };

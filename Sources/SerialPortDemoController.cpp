@@ -1,6 +1,7 @@
 #include "SerialPortDemoController.h"
 
 #include <QLocale>
+#include <algorithm>
 #include <QMessageBox>
 #include <QPalette>
 #include <cstdint>
@@ -10,6 +11,7 @@
 #include <utility>
 
 #include "HalodialColor.h"
+#include "PortProblem.h"
 #include "support/NotificationCenter.h"
 #include "PortDelegateAdapter.h"
 #include "support/PosixError.h"
@@ -85,8 +87,54 @@ void SerialPortDemoController::setSerialPort(std::shared_ptr<VELSerialPort> port
     consoleDecoder_.reset();
     // The previous port's closed callback no longer reaches the controller,
     // so the title would go on telling the old port's state.
-    setOpenCloseTitle(serialPort_ && serialPort_->isOpen() ? tr("Close") : tr("Open"));
+    const bool open = serialPort_ && serialPort_->isOpen();
+    setOpenCloseTitle(open ? tr("Close") : tr("Open"));
+    lastProblem_.clear();
+    setPortState(!serialPort_ ? PortState::NoPort : open ? PortState::Open : PortState::Closed);
     emit serialPortChanged();
+}
+
+QString SerialPortDemoController::statusText() const
+{
+    const QString name = serialPort_ ? QString::fromStdString(serialPort_->name()) : goneName_;
+    QString state;
+    switch (portState_) {
+    case PortState::NoPort:
+        state = tr("No port chosen.");
+        break;
+    case PortState::Closed:
+        state = tr("%1 is closed.").arg(name);
+        break;
+    case PortState::Opening:
+        state = tr("Opening %1\u2026").arg(name);
+        break;
+    case PortState::Open:
+        state = tr("%1 is open.").arg(name);
+        break;
+    case PortState::Gone:
+        state = tr("%1 is gone (unplugged or hung up).").arg(name);
+        break;
+    case PortState::Waiting:
+        state = tr("Waiting for %1 to come back\u2026").arg(name);
+        break;
+    }
+    return lastProblem_.isEmpty() ? state : state + QLatin1Char(' ') + lastProblem_;
+}
+
+void SerialPortDemoController::setPortState(PortState state)
+{
+    const bool changed = state != portState_;
+    portState_ = state;
+    if (changed) {
+        emit portStateChanged(state);
+    }
+    emit statusChanged(statusText());
+}
+
+void SerialPortDemoController::setProblem(const QString& problem)
+{
+    lastProblem_ = problem;
+    emit statusChanged(statusText());
 }
 
 void SerialPortDemoController::setClock(std::function<QTime()> clock)
@@ -169,6 +217,13 @@ void SerialPortDemoController::help()
     alert.exec();
 }
 
+void SerialPortDemoController::showWellColoursInTubes()
+{
+    for (int i = 0; i < tubeCount; ++i) {
+        applyWellColourToTube(i);
+    }
+}
+
 void SerialPortDemoController::applyWellColourToTube(int index)
 {
     if (wells_[index] && tubes_[index]) {
@@ -226,25 +281,28 @@ void SerialPortDemoController::color6()
 
 void SerialPortDemoController::tickDown()
 {
-    // A fresh QLocale each tick, so a change of the user's locale shows at the
-    // next tick. One code point per tube: a locale whose digits lie outside
-    // the BMP (Adlam) would otherwise leave half a surrogate pair in each
-    // field, and such frames cannot be encoded at all.
-    const QList<uint> digits = QLocale().toString(clock_(), QStringLiteral("HHmmss")).toUcs4();
+    // The C locale whatever the user's: a clock's tubes hold 0 to 9 only,
+    // and Arabic-Indic digits would also make the frame longer than the
+    // clock reads.
+    const QString digits = QLocale::c().toString(clock_(), QStringLiteral("HHmmss"));
     for (int i = 0; i < tubeCount; ++i) {
-        if (!tubes_[i]) {
-            continue;
+        if (tubes_[i]) {
+            tubes_[i]->setText(digits.mid(i, 1));
         }
-        QString digit;
-        if (i < digits.size()) {
-            const auto codePoint = static_cast<char32_t>(digits[i]);
-            digit = QString::fromUcs4(&codePoint, 1);
-        }
-        tubes_[i]->setText(digit);
     }
-    if (const auto frame = frameString(QLatin1Char('/'))) {
-        sendString(*frame);
+    sendFrame(frameString(QLatin1Char('/')));
+}
+
+void SerialPortDemoController::sendFrame(const std::optional<QString>& frame)
+{
+    if (!frame) {
+        return;
     }
+    if (!frame->isValidUtf16()) {
+        setProblem(tr("The tubes hold text that cannot be sent (a broken character); nothing was sent."));
+        return;
+    }
+    sendString(*frame);
 }
 
 void SerialPortDemoController::senddate()
@@ -258,12 +316,8 @@ void SerialPortDemoController::senddate()
         connect(timer_, &QTimer::timeout, this, &SerialPortDemoController::tickDown);
     }
     timer_->start();
-    for (int i = 0; i < tubeCount; ++i) {
-        applyWellColourToTube(i);
-    }
-    if (const auto frame = frameString(QLatin1Char('/'))) {
-        sendString(*frame);
-    }
+    showWellColoursInTubes();
+    sendFrame(frameString(QLatin1Char('/')));
 }
 
 void SerialPortDemoController::stop()
@@ -275,9 +329,7 @@ void SerialPortDemoController::stop()
 
 void SerialPortDemoController::save()
 {
-    if (const auto frame = frameString(QLatin1Char('*'))) {
-        sendString(*frame);
-    }
+    sendFrame(frameString(QLatin1Char('*')));
 }
 
 namespace {
@@ -337,6 +389,10 @@ void SerialPortDemoController::serialPortsWereConnected(const vel::Notification&
 void SerialPortDemoController::serialPortsWereDisconnected(const vel::Notification& notification)
 {
     if (const Ports* ports = portsUnder(notification, VELDisconnectedSerialPortsKey)) {
+        std::erase_if(announcedDisconnections_, [](const auto& port) { return port.expired(); });
+        for (const auto& port : *ports) {
+            announcedDisconnections_.push_back(port);
+        }
         writeHotPlugLine("Ports were disconnected: ", *ports);
         postUserNotificationForDisconnectedPorts(*ports);
     }
@@ -346,14 +402,14 @@ void SerialPortDemoController::postUserNotificationForConnectedPorts(const Ports
 {
     //: Serial Port Connected
     deliverHotPlugNotifications(userNotificationCenter_, ports, tr("Serial Port Connected"),
-                                " was connected to your Mac.", "device.added");
+                                " was connected to this computer.", "device.added");
 }
 
 void SerialPortDemoController::postUserNotificationForDisconnectedPorts(const Ports& ports)
 {
     //: Serial Port Disconnected
     deliverHotPlugNotifications(userNotificationCenter_, ports, tr("Serial Port Disconnected"),
-                                " was disconnected from your Mac.", "device.removed");
+                                " was disconnected from this computer.", "device.removed");
 }
 
 void SerialPortDemoController::userNotificationCenterDidDeliverNotification(UserNotificationCenter& center,
@@ -389,6 +445,8 @@ void SerialPortDemoController::openOrClosePort()
         return;
     }
     consoleDecoder_.reset();
+    lastProblem_.clear();
+    setPortState(PortState::Opening);
     serialPort_->open();
     // Also after a failed open: the view shows this opening's text or none.
     consoleScrollback_.clear();
@@ -413,6 +471,7 @@ void SerialPortDemoController::serialPortWasOpened(const std::shared_ptr<VELSeri
 {
     if (isCurrentPort(port)) {
         setOpenCloseTitle(tr("Close"));
+        setPortState(PortState::Open);
     }
 }
 
@@ -422,7 +481,9 @@ void SerialPortDemoController::serialPortWasClosed(const std::shared_ptr<VELSeri
     // opened again (the window may choose it again in between): believe
     // the port rather than the notice.
     if (isCurrentPort(port)) {
-        setOpenCloseTitle(port->isOpen() ? tr("Close") : tr("Open"));
+        const bool open = port->isOpen();
+        setOpenCloseTitle(open ? tr("Close") : tr("Open"));
+        setPortState(open ? PortState::Open : PortState::Closed);
     }
 }
 
@@ -436,10 +497,34 @@ void SerialPortDemoController::serialPortDidReceiveData(const std::shared_ptr<VE
 
 void SerialPortDemoController::serialPortWasRemovedFromSystem(const std::shared_ptr<VELSerialPort>& port)
 {
-    if (isCurrentPort(port)) {
-        setSerialPort(nullptr);
-        setOpenCloseTitle(tr("Open"));
+    if (!isCurrentPort(port)) {
+        return;
     }
+    const QString name = QString::fromStdString(port->name());
+    if (!wasListed(port)) {
+        // The manager's "Ports were disconnected" line covers listed ports
+        // only; a port given by path would otherwise vanish without a word.
+        std::cout << "Port " << port->name() << " (" << port->path() << ") went away" << std::endl;
+    }
+    setSerialPort(nullptr);
+    setOpenCloseTitle(tr("Open"));
+    goneName_ = name;
+    setPortState(PortState::Gone);
+    emit portWentAway(tr("%1 went away (unplugged or hung up).").arg(QString::fromStdString(port->path())));
+}
+
+bool SerialPortDemoController::wasListed(const std::shared_ptr<VELSerialPort>& port) const
+{
+    for (const auto& announced : announcedDisconnections_) {
+        if (announced.lock() == port) {
+            return true;
+        }
+    }
+    if (!serialPortManager_) {
+        return false;
+    }
+    const auto listed = serialPortManager_->availablePorts();
+    return std::find(listed.begin(), listed.end(), port) != listed.end();
 }
 
 void SerialPortDemoController::serialPortDidEncounterError(const std::shared_ptr<VELSerialPort>& port,
@@ -447,4 +532,15 @@ void SerialPortDemoController::serialPortDidEncounterError(const std::shared_ptr
 {
     std::cout << "SerialPort " << (port ? port->description() : std::string()) << " encountered an error: "
               << error.description() << std::endl;
+    if (!isCurrentPort(port)) {
+        return;
+    }
+    const QString message = PortProblem::describe(error);
+    lastProblem_ = message;
+    if (portState_ == PortState::Opening && !port->isOpen()) {
+        setPortState(PortState::Closed);
+        emit openFailed(message);
+    } else {
+        emit statusChanged(statusText());
+    }
 }

@@ -77,6 +77,11 @@ class SerialPortDemoController : public QObject, public UserNotificationCenterDe
     Q_PROPERTY(QComboBox* lineEndingPopUpButton READ lineEndingPopUpButton WRITE setLineEndingPopUpButton)
 
 public:
+    // What the window says of the current port. Waiting is for a port that
+    // is to come back (not yet used by this window).
+    enum class PortState { NoPort, Closed, Opening, Open, Gone, Waiting };
+    Q_ENUM(PortState)
+
     static constexpr int tubeCount = 6;
     static constexpr int tickIntervalMs = 200;
 
@@ -152,6 +157,16 @@ public:
     QComboBox* lineEndingPopUpButton() const { return lineEndingPopUpButton_; }
     void setLineEndingPopUpButton(QComboBox* popUp) { lineEndingPopUpButton_ = popUp; }
 
+    // The state of the current port, and the status line's text: the state
+    // in words, then the last problem in plain words (PortProblem) with what
+    // to do about it. Opening a port or choosing another clears the problem.
+    PortState portState() const { return portState_; }
+    QString statusText() const;
+    QString lastProblem() const { return lastProblem_; }
+
+    // Shows each well's colour in its tube, as choosing it would.
+    void showWellColoursInTubes();
+
     // The ending chosen by the tag (item data) of the pop-up's current item:
     // 0 "\r", 1 "\n", 2 "\r\n"; anything else, or no choice, "\n".
     QString lineEndingString() const;
@@ -207,12 +222,23 @@ public slots:
 signals:
     void shouldAddLineEndingChanged(bool shouldAddLineEnding);
     void serialPortChanged();
+    // The status line's text changed (state or problem).
+    void statusChanged(const QString& text);
+    void portStateChanged(SerialPortDemoController::PortState state);
+    // An open of the current port failed, or the current port went away;
+    // the message is the status line's plain-words problem.
+    void openFailed(const QString& message);
+    void portWentAway(const QString& message);
 
 private:
     void applyWellColourToTube(int index);
     void releaseReceivedDataTextView();
     void setOpenCloseTitle(const QString& title);
     bool isCurrentPort(const std::shared_ptr<VELSerialPort>& port) const;
+    void setPortState(PortState state);
+    void setProblem(const QString& problem);
+    void sendFrame(const std::optional<QString>& frame);
+    bool wasListed(const std::shared_ptr<VELSerialPort>& port) const;
 
     VELSerialPortManager* serialPortManager_;
     QList<int> availableBaudRates_{115200};
@@ -234,4 +260,11 @@ private:
     std::shared_ptr<PortDelegateAdapter> portDelegate_;
     ConsoleDecoder consoleDecoder_;
     ConsoleScrollback consoleScrollback_;
+    PortState portState_ = PortState::NoPort;
+    QString lastProblem_;
+    // The name of the port that went away, for the status line.
+    QString goneName_;
+    // Ports the manager announced as disconnected: their removal has had
+    // its standard-output line already.
+    std::vector<std::weak_ptr<VELSerialPort>> announcedDisconnections_;
 };

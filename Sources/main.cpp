@@ -26,8 +26,10 @@ int main(int argc, char* argv[])
     // Before anything touches the serial library: its main thread is Qt's.
     vel::MainQueue::setShared(std::make_shared<QtMainQueue>());
 
+    ApplicationOptions options = std::get<ApplicationOptions>(parsed);
+    options.headless = QGuiApplication::platformName() == QLatin1String("offscreen");
     Application application(VELSerialPortManager::sharedSerialPortManager());
-    if (const auto error = application.start(std::get<ApplicationOptions>(parsed))) {
+    if (const auto error = application.start(options)) {
         std::cerr << "halodial: " << error->message.toStdString() << std::endl;
         return error->exitStatus;
     }

@@ -11,12 +11,12 @@
 #include <string_view>
 #include <vector>
 
-#include "AsioMainQueue.h"
-#include "NotificationCenter.h"
-#include "SerialDevice.h"
+#include "dispatch/AsioMainQueue.h"
+#include "support/NotificationCenter.h"
+#include "devices/SerialDevice.h"
 #include "VELSerialPort.h"
 #include "VELSerialPortManager.h"
-#include "VirtualDeviceRegistry.h"
+#include "devices/VirtualDeviceRegistry.h"
 
 namespace {
 

@@ -95,7 +95,7 @@ void UserNotificationCenter::deliverNotification(const UserNotification& notific
     }
     QDBusPendingCallWatcher* watcher =
         callServer(QStringLiteral("Notify"),
-                   {QString::fromLatin1(applicationName), replacesNothing, QString(), notification.title(),
+                   {QString::fromLatin1(applicationName), replacesNothing, QString::fromLatin1(applicationIcon), notification.title(),
                     notification.informativeText(), QStringList(), hintsFor(notification), serverDefaultExpiry});
     if (!watcher) {
         return;

@@ -26,7 +26,9 @@ class UserNotificationCenter : public QObject {
 
 public:
     static constexpr const char* applicationName = "Halodial";
-    static constexpr const char* desktopEntry = "halodial";
+    static constexpr const char* desktopEntry = "org.halodial.Halodial";
+    // The icon is named after the application id, as its desktop entry is.
+    static constexpr const char* applicationIcon = "org.halodial.Halodial";
 
     // The application's centre, on the session bus, which it joins only at
     // its first call so that a run without notifications never touches the

@@ -272,6 +272,11 @@ private slots:
                                         << u"unexpected argument 'ttyUSB0'"_qs;
         QTest::newRow("open without a port") << QStringList{u"-platform"_qs, u"offscreen"_qs, u"--open"_qs} << true << 2
                                              << u"--open needs a port"_qs;
+        QTest::newRow("headless open of no device") << QStringList{u"-platform"_qs, u"offscreen"_qs, u"--port"_qs,
+                                                                   u"/nonexistent"_qs, u"--open"_qs}
+                                                    << true << 1 << u"No device at /nonexistent (unplugged?)"_qs;
+        QTest::newRow("headless sync without a port") << QStringList{u"-platform"_qs, u"offscreen"_qs, u"--sync"_qs}
+                                                      << true << 2 << u"--sync without a window needs a port"_qs;
         QTest::newRow("help needs no display") << QStringList{u"--help"_qs} << false << 0 << u"--simulate"_qs;
         QTest::newRow("version needs no display") << QStringList{u"--version"_qs} << false << 0 << u"Halodial 0.1"_qs;
     }

@@ -263,21 +263,20 @@ private slots:
         QCOMPARE(controller().lineEndingString(), ending);
     }
 
-    void ticksShowLocalTimeInTheLocalesDigits_data()
+    void ticksShowLocalTimeInAsciiDigits_data()
     {
         QTest::addColumn<QString>("locale");
         QTest::addColumn<QTime>("time");
         QTest::addColumn<QStringList>("digits");
         QTest::newRow("last second") << "en_US" << QTime(23, 59, 59) << QStringList{"2", "3", "5", "9", "5", "9"};
         QTest::newRow("midnight") << "en_US" << QTime(0, 0) << QStringList{"0", "0", "0", "0", "0", "0"};
-        QTest::newRow("Arabic-Indic") << "ar_EG" << QTime(9, 5, 7)
-                                      << QStringList{"٠", "٩", "٠", "٥", "٠", "٧"};
-        // Digits outside the BMP: one whole digit per tube.
-        QTest::newRow("Adlam") << "ff_Adlm_GN" << QTime(9, 5, 7)
-                               << QStringList{"𞥐", "𞥙", "𞥐", "𞥕", "𞥐", "𞥗"};
+        // A clock shows 0 to 9 only: locales with digits of their own
+        // (Arabic-Indic; Adlam, outside the BMP) get ASCII digits all the same.
+        QTest::newRow("Arabic-Indic") << "ar_EG" << QTime(9, 5, 7) << QStringList{"0", "9", "0", "5", "0", "7"};
+        QTest::newRow("Adlam") << "ff_Adlm_GN" << QTime(9, 5, 7) << QStringList{"0", "9", "0", "5", "0", "7"};
     }
 
-    void ticksShowLocalTimeInTheLocalesDigits()
+    void ticksShowLocalTimeInAsciiDigits()
     {
         QFETCH(QString, locale);
         QFETCH(QTime, time);

@@ -324,10 +324,10 @@ private slots:
         QTest::addColumn<QString>("category");
         QTest::newRow("connected") << VELSerialPortsWereConnectedNotification << VELConnectedSerialPortsKey
                                    << "Ports were connected: " << "Serial Port Connected"
-                                   << " was connected to your Mac." << "device.added";
+                                   << " was connected to this computer." << "device.added";
         QTest::newRow("disconnected") << VELSerialPortsWereDisconnectedNotification << VELDisconnectedSerialPortsKey
                                       << "Ports were disconnected: " << "Serial Port Disconnected"
-                                      << " was disconnected from your Mac." << "device.removed";
+                                      << " was disconnected from this computer." << "device.removed";
     }
 
     void eachPortGetsOneSilentNotificationThatGoesAway()
@@ -348,10 +348,10 @@ private slots:
         const QVariantMap hints{{"suppress-sound", true},
                                 {"category", category},
                                 {"transient", true},
-                                {"desktop-entry", "halodial"}};
+                                {"desktop-entry", "org.halodial.Halodial"}};
         const QStringList bodies{"Serial Port " + name + bodyEnd, "Serial Port " + bodyEnd};
         for (qsizetype i = 0; i < 2; ++i) {
-            const QVariantList expected{"Halodial", 0u, "", title, bodies[i], QStringList(), hints, -1};
+            const QVariantList expected{"Halodial", 0u, "org.halodial.Halodial", title, bodies[i], QStringList(), hints, -1};
             QCOMPARE(shown[i].arguments.mid(0, 8), expected);
         }
 
@@ -436,7 +436,7 @@ private slots:
         const auto shown = server_->notifies();
         QCOMPARE(shown.size(), std::size_t{2});
         QCOMPARE(shown[0].arguments.value(3).toString(), u"Serial Port Disconnected"_qs);
-        QCOMPARE(shown[0].arguments.value(4).toString(), "Serial Port " + name + " was disconnected from your Mac.");
+        QCOMPARE(shown[0].arguments.value(4).toString(), "Serial Port " + name + " was disconnected from this computer.");
     }
 
     void controllerGoneHearsNothing()
