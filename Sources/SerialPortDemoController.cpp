@@ -1,6 +1,7 @@
 #include "SerialPortDemoController.h"
 
 #include <QLocale>
+#include <cerrno>
 #include <algorithm>
 #include <QMessageBox>
 #include <QPalette>
@@ -11,6 +12,7 @@
 #include <utility>
 
 #include "HalodialColor.h"
+#include "console/LineStatusWidget.h"
 #include "PortProblem.h"
 #include "support/NotificationCenter.h"
 #include "PortDelegateAdapter.h"
@@ -84,7 +86,10 @@ void SerialPortDemoController::setSerialPort(std::shared_ptr<VELSerialPort> port
     if (serialPort_) {
         serialPort_->setDelegate(portDelegate_);
     }
-    consoleDecoder_.reset();
+    console_.startNewStream();
+    if (lineStatusWidget_) {
+        lineStatusWidget_->setLines(LineStatusWidget::Lines::of(serialPort_));
+    }
     // The previous port's closed callback no longer reaches the controller,
     // so the title would go on telling the old port's state.
     const bool open = serialPort_ && serialPort_->isOpen();
@@ -204,9 +209,40 @@ void SerialPortDemoController::sendString(const QString& text)
     if (!outgoing.isValidUtf16() || !serialPort_) {
         return;
     }
-    const QByteArray bytes = outgoing.toUtf8();
-    serialPort_->sendData(std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
-                                                        static_cast<std::size_t>(bytes.size())));
+    writeToPort(outgoing.toUtf8());
+}
+
+void SerialPortDemoController::sendBytes(const QByteArray& bytes)
+{
+    QByteArray outgoing = bytes;
+    if (shouldAddLineEnding_ && !outgoing.endsWith('\n')) {
+        outgoing += lineEndingString().toLatin1();
+    }
+    if (serialPort_) {
+        writeToPort(outgoing);
+    }
+}
+
+void SerialPortDemoController::writeToPort(const QByteArray& bytes)
+{
+    const std::span<const std::uint8_t> data(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                                             static_cast<std::size_t>(bytes.size()));
+    if (serialPort_->sendData(data)) {
+        console_.didSend(data);
+    }
+}
+
+LineStatusWidget* SerialPortDemoController::lineStatusWidget() const
+{
+    return lineStatusWidget_;
+}
+
+void SerialPortDemoController::setLineStatusWidget(LineStatusWidget* widget)
+{
+    lineStatusWidget_ = widget;
+    if (widget) {
+        widget->setLines(LineStatusWidget::Lines::of(serialPort_));
+    }
 }
 
 void SerialPortDemoController::help()
@@ -430,9 +466,21 @@ bool SerialPortDemoController::userNotificationCenterShouldPresentNotification(U
 
 void SerialPortDemoController::send()
 {
-    if (sendTextField_) {
-        sendString(sendTextField_->text());
+    if (!sendTextField_) {
+        return;
     }
+    const QString line = sendTextField_->text();
+    if (console_.sendsHex()) {
+        // A malformed byte sends nothing: half a command can do harm.
+        const std::optional<QByteArray> bytes = console_.bytesForLine(line);
+        if (!bytes) {
+            return;
+        }
+        sendBytes(*bytes);
+    } else {
+        sendString(line);
+    }
+    console_.history().add(line);
 }
 
 void SerialPortDemoController::openOrClosePort()
@@ -444,12 +492,14 @@ void SerialPortDemoController::openOrClosePort()
         serialPort_->close();
         return;
     }
-    consoleDecoder_.reset();
     lastProblem_.clear();
     setPortState(PortState::Opening);
+    if (lineStatusWidget_) {
+        lineStatusWidget_->setModemLinesAvailable(true);
+    }
     serialPort_->open();
     // Also after a failed open: the view shows this opening's text or none.
-    consoleScrollback_.clear();
+    console_.clear();
 }
 
 void SerialPortDemoController::setOpenCloseTitle(const QString& title)
@@ -491,7 +541,7 @@ void SerialPortDemoController::serialPortDidReceiveData(const std::shared_ptr<VE
                                                         std::span<const std::uint8_t> data)
 {
     if (isCurrentPort(port)) {
-        consoleScrollback_.append(consoleDecoder_.decode(data));
+        console_.receive(data);
     }
 }
 
@@ -533,6 +583,14 @@ void SerialPortDemoController::serialPortDidEncounterError(const std::shared_ptr
     std::cout << "SerialPort " << (port ? port->description() : std::string()) << " encountered an error: "
               << error.description() << std::endl;
     if (!isCurrentPort(port)) {
+        return;
+    }
+    if (error.code() == ENOTTY && port->isOpen()) {
+        // A device without modem lines (a pseudo-terminal): not a problem,
+        // only nothing for the line indicators to show.
+        if (lineStatusWidget_) {
+            lineStatusWidget_->setModemLinesAvailable(false);
+        }
         return;
     }
     const QString message = PortProblem::describe(error);

@@ -64,7 +64,7 @@ void ConsoleController::setSendsHex(bool hex)
         return;
     }
     sendsHex_ = hex;
-    inputError_.clear();
+    setInputError(QString());
     emit optionsChanged();
 }
 
@@ -104,11 +104,11 @@ void ConsoleController::stopLogging()
 std::optional<QByteArray> ConsoleController::bytesForLine(const QString& line)
 {
     if (!sendsHex_) {
-        inputError_.clear();
+        setInputError(QString());
         return line.toUtf8();
     }
     HexInput::Result parsed = HexInput::parse(line);
-    inputError_ = parsed.error;
+    setInputError(parsed.error);
     if (!parsed.isValid()) {
         return std::nullopt;
     }
@@ -117,6 +117,14 @@ std::optional<QByteArray> ConsoleController::bytesForLine(const QString& line)
 
 QString ConsoleController::checkInput(const QString& line)
 {
-    inputError_ = sendsHex_ ? HexInput::parse(line).error : QString();
+    setInputError(sendsHex_ ? HexInput::parse(line).error : QString());
     return inputError_;
+}
+
+void ConsoleController::setInputError(const QString& message)
+{
+    if (message != inputError_) {
+        inputError_ = message;
+        emit inputErrorChanged(message);
+    }
 }

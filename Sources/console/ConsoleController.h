@@ -33,6 +33,10 @@ public:
     // Bytes that went out to the port: logged when logsSent().
     void didSend(std::span<const std::uint8_t> bytes);
 
+    // The current port changed: what comes next does not continue an
+    // unfinished character or line of the last one.
+    void startNewStream() { renderer_.startNewStream(); }
+
     // Empties the view and the record (Clear, and each opening); the log
     // file keeps what it has.
     void clear();
@@ -71,11 +75,14 @@ signals:
     void optionsChanged();
     // Logging started or stopped; `path` is where it goes, empty once it stops.
     void loggingChanged(bool logging, const QString& path);
+    // The message for a malformed hex byte changed; empty once it is mended.
+    void inputErrorChanged(const QString& message);
     // The log file stopped taking bytes.
     void loggingFailed(const QString& message);
 
 private:
     void redraw();
+    void setInputError(const QString& message);
 
     ConsoleScrollback& scrollback_;
     ConsoleRenderer renderer_;

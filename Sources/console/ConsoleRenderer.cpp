@@ -53,6 +53,12 @@ void ConsoleRenderer::clear()
     stamper_.reset();
 }
 
+void ConsoleRenderer::startNewStream()
+{
+    decoder_.reset();
+    stamper_.reset();
+}
+
 QString ConsoleRenderer::render(const ReceivedChunks::Chunk& chunk)
 {
     if (view_ == View::Hex) {

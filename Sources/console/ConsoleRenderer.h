@@ -38,6 +38,10 @@ public:
     // or the user clearing the view.
     void clear();
 
+    // The next bytes come from another port: an unfinished character or
+    // line of the last one does not continue with them.
+    void startNewStream();
+
     const ReceivedChunks& received() const { return chunks_; }
 
 private:
