@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -124,19 +125,48 @@ public:
     std::weak_ptr<VELSerialPortDelegate> delegate() const;
     void setDelegate(std::weak_ptr<VELSerialPortDelegate> delegate);
 
-    // I/O. open reports its outcome through the delegate; close returns true
-    // at once and finishes on a background queue (serialPortWasClosed);
-    // sendData writes every byte before it returns, false when the port is
-    // closed or a write failed.
+    // I/O.
+    //
+    // open: any thread; does not block on the device (the descriptor is
+    // non-blocking for good). Reports its outcome through the delegate
+    // (serialPortWasOpened, or an error).
     void open();
+    // close: any thread; returns true at once and finishes on a background
+    // queue, which lets pending output drain for at most 500 ms (then
+    // discards it), restores the device's original attributes and tells the
+    // delegate serialPortWasClosed.
     bool close();
+    // sendData: any thread; never blocks on the device. Writes what the
+    // device takes now and queues the rest, in order, for a background
+    // writer. True when every byte was written or queued; false when the
+    // port is closed (nothing reported), when a write failed (the error goes
+    // to the delegate), or when the send would take the queue past
+    // kMaximumQueuedOutputBytes: such a send is refused whole, and the
+    // delegate hears ENOBUFS once per episode (until a send is accepted
+    // again), not once per refused send. Bytes sent from one thread keep
+    // their order; nothing queued is lost while the port stays open.
     bool sendData(std::span<const std::uint8_t> data);
-    // The device has gone: tells the delegate, then closes.
+    // 1 MiB: about 90 s of output at 115200 baud. A single send larger than
+    // this is always refused.
+    static constexpr std::size_t kMaximumQueuedOutputBytes = std::size_t{1} << 20;
+    // Bytes waiting in the outgoing queue (0 when closed); lets a caller
+    // choose not to pile up stale data. Any thread; never blocks.
+    std::size_t queuedOutputByteCount() const;
+    // The device has gone: tells the delegate serialPortWasRemovedFromSystem,
+    // then closes. Runs once per opening (once for a port that is not open),
+    // whoever notices the removal first (the read source's hang-up, the
+    // modem-line poll, the port manager): the delegate hears removed, then
+    // closed, once each. Any thread; off the main thread it waits until the
+    // delegate has heard of the removal, unless the process is exiting.
     void cleanupAfterSystemRemoval();
     // Deprecated spelling of cleanupAfterSystemRemoval; logs a warning first.
     void cleanup();
 
-    // Request queue and packet listening.
+    // Request queue and packet listening. sendRequest and the two listening
+    // calls block the caller until the port's request-handling queue has
+    // taken them (never on the device, never on the main thread); the
+    // cancels and the snapshots below return at once. The requests' and
+    // descriptors' own methods run on that request-handling queue.
     bool sendRequest(const std::shared_ptr<VELSerialRequest>& request);
     void cancelQueuedRequest(const std::shared_ptr<VELSerialRequest>& request);
     void cancelAllQueuedRequests();
@@ -171,6 +201,8 @@ private:
     int applyPortOptions(int fd) const;
     void updateModemLines();
     void reallyClosePort(const std::shared_ptr<Opening>& opening);
+    void drainAndRestoreAttributes(Opening& opening, std::chrono::steady_clock::time_point deadline);
+    void restoreAttributesAtExit(const std::shared_ptr<Opening>& opening);
     void readHandler(const std::shared_ptr<Opening>& opening);
     void receiveData(std::shared_ptr<const std::vector<std::uint8_t>> data);
     void pollModemLines(const std::shared_ptr<Opening>& opening);
@@ -220,6 +252,8 @@ private:
     // Set by the flow-control change sequence: open again once the close it
     // started has completed.
     std::atomic<bool> reopenAfterClose_{false};
+    // Set by the first removal clean-up; cleared by a successful open.
+    std::atomic<bool> removalHandled_{false};
 
     std::unique_ptr<vel::SerialQueue> requestHandlingQueue_;
     std::unique_ptr<vel::RequestQueue> requests_;

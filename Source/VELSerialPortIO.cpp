@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
+#include <exception>
 #include <fcntl.h>
 #include <shared_mutex>
 #include <sys/file.h>
@@ -32,10 +34,76 @@ namespace {
 constexpr std::size_t kReadSize = 1024;
 constexpr auto kModemLinePollInterval = std::chrono::milliseconds(10);
 constexpr auto kModemLinePollLeeway = std::chrono::milliseconds(5);
+// How long a close lets pending output drain before it discards it: a device
+// that has stopped reading must not hold the close, or the exit, for ever.
+constexpr auto kDrainDeadline = std::chrono::milliseconds(500);
+// At exit, how long the exiting thread waits for a close under way on a
+// background thread (its drain included) before it restores the attributes
+// itself.
+constexpr auto kExitCloseDeadline = std::chrono::milliseconds(900);
 
 bool isDeviceGoneError(int error)
 {
     return error == EIO || error == ENXIO || error == ENODEV;
+}
+
+// Runs the task on the main queue and waits for it, but never waits for a
+// main loop that has stopped: once the process has begun to exit nothing
+// runs it again, so the wait gives up (the task may then never run).
+void runOnMainAndWait(std::function<void()> task)
+{
+    const auto main = vel::MainQueue::shared();
+    if (main->isMainThread()) {
+        task();
+        return;
+    }
+    if (processIsExiting()) {
+        return;
+    }
+    struct Wait {
+        std::mutex mutex;
+        std::condition_variable done;
+        bool finished = false;
+        std::exception_ptr error;
+    };
+    auto wait = std::make_shared<Wait>();
+    main->post([wait, task = std::move(task)] {
+        std::exception_ptr error;
+        try {
+            task();
+        } catch (...) {
+            error = std::current_exception();
+        }
+        std::lock_guard lock(wait->mutex);
+        wait->finished = true;
+        wait->error = error;
+        wait->done.notify_all();
+    });
+    std::unique_lock lock(wait->mutex);
+    while (!wait->finished) {
+        if (processIsExiting()) {
+            return;
+        }
+        wait->done.wait_for(lock, std::chrono::milliseconds(10));
+    }
+    if (wait->error) {
+        std::rethrow_exception(wait->error);
+    }
+}
+
+// Waits until the driver has sent what it holds, or the deadline passes.
+bool driverOutputDrained(int fd, std::chrono::steady_clock::time_point deadline)
+{
+    for (;;) {
+        int pending = 0;
+        if (::ioctl(fd, TIOCOUTQ, &pending) < 0 || pending == 0) {
+            return true;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
 }
 
 }  // namespace
@@ -74,10 +142,18 @@ void VELSerialPort::open()
         notifyDelegateOfPosixErrorCode(error, false);
         return;
     }
-    ::fcntl(fd, F_SETFL, 0);
+    // Non-blocking for good: sends write what the device takes and queue
+    // the rest, and nothing ever changes the flag under them.
 
     auto opening = std::make_shared<Opening>();
     opening->fd = fd;
+    opening->outgoing = std::make_unique<vel::OutgoingQueue>(
+        fd, kMaximumQueuedOutputBytes, [weak = weak_from_this()](int error) {
+            if (auto self = weak.lock()) {
+                self->notifyDelegateOfPosixErrorCode(error, false);
+            }
+        });
+    removalHandled_ = false;
     ::tcgetattr(fd, &opening->originalAttributes);
     {
         std::lock_guard lock(openingMutex_);
@@ -145,7 +221,7 @@ void VELSerialPort::receiveData(std::shared_ptr<const std::vector<std::uint8_t>>
 
 bool VELSerialPort::sendData(std::span<const std::uint8_t> data)
 {
-    int error = 0;
+    vel::OutgoingQueue::Result result{vel::OutgoingQueue::Outcome::Stopped};
     {
         // Held while writing so that the descriptor cannot be closed (and
         // its number handed to some other file) under the write.
@@ -154,24 +230,33 @@ bool VELSerialPort::sendData(std::span<const std::uint8_t> data)
         if (fd == 0) {
             return false;
         }
-        std::size_t written = 0;
-        while (written < data.size()) {
-            const ssize_t count = ::write(fd, data.data() + written, data.size() - written);
-            if (count < 0) {
-                if (errno == EINTR) {
-                    continue;
-                }
-                error = errno;
-                break;
-            }
-            written += static_cast<std::size_t>(count);
+        const auto opening = currentOpening();
+        if (!opening || opening->fd != fd || !opening->outgoing) {
+            return false;
         }
+        result = opening->outgoing->send(data);
     }
-    if (error != 0) {
-        notifyDelegateOfPosixErrorCode(error, false);
+    switch (result.outcome) {
+    case vel::OutgoingQueue::Outcome::Accepted:
+        return true;
+    case vel::OutgoingQueue::Outcome::Refused:
+        if (result.firstRefusal) {
+            notifyDelegateOfPosixErrorCode(ENOBUFS, false);
+        }
         return false;
+    case vel::OutgoingQueue::Outcome::Failed:
+        notifyDelegateOfPosixErrorCode(result.error, false);
+        return false;
+    case vel::OutgoingQueue::Outcome::Stopped:
+        break;
     }
-    return true;
+    return false;
+}
+
+std::size_t VELSerialPort::queuedOutputByteCount() const
+{
+    const auto opening = currentOpening();
+    return opening && opening->outgoing ? opening->outgoing->queuedByteCount() : 0;
 }
 
 // MARK: - Modem-line poll
@@ -196,14 +281,15 @@ void VELSerialPort::pollModemLines(const std::shared_ptr<Opening>& opening)
     if (result < 0) {
         if (isDeviceGoneError(error)) {
             opening->pollTimer->cancel();
-            if (!opening->removalHandled.exchange(true)) {
+            if (!removalHandled_.load()) {
                 notifyDelegateOfPosixErrorCode(error, true);
                 cleanupAfterSystemRemoval();
             }
         } else if (error == ENOTTY) {
-            // No modem lines at all (a pseudo-terminal): say so once.
+            // No modem lines at all (a pseudo-terminal, the virtual clock):
+            // nothing is wrong, there is just nothing to poll.
             opening->pollTimer->cancel();
-            notifyDelegateOfPosixErrorCode(error, false);
+            vel::log("%s has no modem lines; CTS, DSR and DCD stay as they are.", path_.c_str());
         } else if (error != opening->lastReportedPollError) {
             // A lasting failure is reported once, not a hundred times a second.
             opening->lastReportedPollError = error;
@@ -228,10 +314,7 @@ void VELSerialPort::setModemInputLine(std::atomic<bool> VELSerialPort::*line, bo
         (self.get()->*line).store(value);
         self->didChangeValueForKey(key);
     };
-    if (processIsExiting()) {
-        return;
-    }
-    vel::MainQueue::shared()->postAndWait(change);
+    runOnMainAndWait(change);
 }
 
 // MARK: - Close and removal
@@ -254,16 +337,18 @@ void VELSerialPort::beginClose(bool reopenAfterwards)
     }
     if (processIsExiting()) {
         // The process may end as soon as this returns: wait for the close
-        // to finish on the background queue (it no longer waits for the main
-        // thread), and do it here should that queue be stuck. Closing here
-        // straight away would race with the read source still taking the
-        // descriptor out of its reactor.
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+        // to finish on the background queue, which the read source's cancel
+        // handler runs once the source has let go of the descriptor (nothing
+        // on that path waits for the main thread any more). Should the
+        // source still be stuck, put the attributes back here but leave the
+        // descriptor open: closing it under the source's reactor would race,
+        // and the kernel closes it at exit anyway.
+        const auto deadline = std::chrono::steady_clock::now() + kExitCloseDeadline;
         while (!opening->closeFinished && std::chrono::steady_clock::now() < deadline) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
         if (!opening->closeFinished) {
-            reallyClosePort(opening);
+            restoreAttributesAtExit(opening);
         }
     }
 }
@@ -281,14 +366,7 @@ void VELSerialPort::reallyClosePort(const std::shared_ptr<Opening>& opening)
         opening->pollTimer->cancel();
     }
     const int fd = opening->fd;
-
-    // Hardware flow control off first: with CTS held low the drain below
-    // would wait for ever.
-    termios attributes{};
-    ::tcgetattr(fd, &attributes);
-    attributes.c_cflag &= ~static_cast<tcflag_t>(CRTSCTS);
-    ::tcsetattr(fd, TCSANOW, &attributes);
-    ::tcsetattr(fd, TCSADRAIN, &opening->originalAttributes);
+    drainAndRestoreAttributes(*opening, std::chrono::steady_clock::now() + kDrainDeadline);
 
     willChangeValueForKey("fileDescriptor");
     int closeError = 0;
@@ -315,12 +393,7 @@ void VELSerialPort::reallyClosePort(const std::shared_ptr<Opening>& opening)
                 delegate->serialPortWasClosed(self);
             }
         };
-        const auto main = vel::MainQueue::shared();
-        if (main->isMainThread()) {
-            closed();
-        } else if (!processIsExiting()) {
-            main->postAndWait(closed);
-        }
+        runOnMainAndWait(closed);
         requestHandlingQueue_->async([self] { self->requests_->resetAfterClose(); });
     }
 
@@ -329,16 +402,52 @@ void VELSerialPort::reallyClosePort(const std::shared_ptr<Opening>& opening)
     }
 }
 
-void VELSerialPort::deviceHasGone(const std::shared_ptr<Opening>& opening)
+void VELSerialPort::drainAndRestoreAttributes(Opening& opening, std::chrono::steady_clock::time_point deadline)
 {
-    if (opening->removalHandled.exchange(true)) {
-        return;
+    const int fd = opening.fd;
+    // Hardware flow control off first: with CTS held low the drain below
+    // would last until its deadline.
+    termios attributes{};
+    ::tcgetattr(fd, &attributes);
+    attributes.c_cflag &= ~static_cast<tcflag_t>(CRTSCTS);
+    ::tcsetattr(fd, TCSANOW, &attributes);
+    const bool drained = (!opening.outgoing || opening.outgoing->waitUntilEmpty(deadline)) &&
+                         driverOutputDrained(fd, deadline);
+    if (!drained) {
+        ::tcflush(fd, TCOFLUSH);
     }
+    if (opening.outgoing) {
+        opening.outgoing->stop();
+    }
+    ::tcsetattr(fd, TCSANOW, &opening.originalAttributes);
+}
+
+void VELSerialPort::restoreAttributesAtExit(const std::shared_ptr<Opening>& opening)
+{
+    if (opening->reallyClosed.exchange(true)) {
+        return;  // The close is under way on its own thread; it restores them.
+    }
+    vel::log("%s: closing took too long at exit; restoring its attributes and leaving the rest to the kernel.",
+             path_.c_str());
+    if (opening->pollTimer) {
+        opening->pollTimer->cancel();
+    }
+    drainAndRestoreAttributes(*opening, std::chrono::steady_clock::now());
+}
+
+void VELSerialPort::deviceHasGone(const std::shared_ptr<Opening>&)
+{
     cleanupAfterSystemRemoval();
 }
 
 void VELSerialPort::cleanupAfterSystemRemoval()
 {
+    // Once per opening (or once for a port that is not open), whoever
+    // notices first: the read source's hang-up, the modem-line poll or the
+    // port manager.
+    if (removalHandled_.exchange(true)) {
+        return;
+    }
     if (auto delegate = delegateRespondingTo(VELSerialPortDelegate::Callback::WasRemovedFromSystem)) {
         auto self = shared_from_this();
         auto removed = [self] {
@@ -346,12 +455,7 @@ void VELSerialPort::cleanupAfterSystemRemoval()
                 d->serialPortWasRemovedFromSystem(self);
             }
         };
-        const auto main = vel::MainQueue::shared();
-        if (main->isMainThread()) {
-            removed();
-        } else if (!processIsExiting()) {
-            main->postAndWait(removed);
-        }
+        runOnMainAndWait(removed);
     }
     close();
 }
@@ -389,8 +493,8 @@ void VELSerialPort::notifyDelegateOfPosixErrorCode(int code, bool wait)
     const auto main = vel::MainQueue::shared();
     if (main->isMainThread()) {
         report();
-    } else if (wait && !processIsExiting()) {
-        main->postAndWait(report);
+    } else if (wait) {
+        runOnMainAndWait(report);
     } else {
         main->post(report);
     }

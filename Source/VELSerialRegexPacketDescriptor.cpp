@@ -2,22 +2,35 @@
 
 #include <algorithm>
 #include <functional>
+#include <re2/re2.h>
 
 #include "support/Diagnostics.h"
 
 namespace {
 
-std::regex anchoredAtEnd(const std::string& pattern)
+RE2::Options latin1Options()
 {
-    try {
-        // Compiled alone first, so that an unbalanced pattern such as "a)|(b"
-        // cannot become valid inside the anchoring group.
-        std::regex validated(pattern);
-        (void)validated;
-        return std::regex("(?:" + pattern + ")$");
-    } catch (const std::regex_error& error) {
-        vel::raise("Invalid packet pattern \"" + pattern + "\": " + error.what());
+    RE2::Options options;
+    options.set_encoding(RE2::Options::EncodingLatin1);
+    options.set_log_errors(false);
+    // Leftmost-longest from the end: the longest tail that matches.
+    options.set_longest_match(false);
+    return options;
+}
+
+std::unique_ptr<const re2::RE2> anchoredAtEnd(const std::string& pattern)
+{
+    // Compiled alone first, so that an unbalanced pattern such as "a)|(b"
+    // cannot become valid inside the anchoring group.
+    const RE2 validated(pattern, latin1Options());
+    if (!validated.ok()) {
+        vel::raise("Invalid packet pattern \"" + pattern + "\": " + validated.error());
     }
+    auto anchored = std::make_unique<const RE2>("(?:" + pattern + ")$", latin1Options());
+    if (!anchored->ok()) {
+        vel::raise("Invalid packet pattern \"" + pattern + "\": " + anchored->error());
+    }
+    return anchored;
 }
 
 }  // namespace
@@ -27,19 +40,21 @@ VELSerialRegexPacketDescriptor::VELSerialRegexPacketDescriptor(std::string patte
 {
 }
 
+VELSerialRegexPacketDescriptor::~VELSerialRegexPacketDescriptor() = default;
+
 std::optional<std::vector<std::uint8_t>>
 VELSerialRegexPacketDescriptor::packetMatchingAtEndOfBuffer(std::span<const std::uint8_t> buffer) const
 {
     const std::size_t length = static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), maximumPacketLength_));
     const auto* const begin = reinterpret_cast<const char*>(buffer.data() + (buffer.size() - length));
-    const auto* const end = begin + length;
+    const re2::StringPiece tail(begin, length);
     // The leftmost match that must end at the end is the longest tail.
-    std::cmatch match;
-    if (!std::regex_search(begin, end, match, atEnd_)) {
+    re2::StringPiece match;
+    if (!atEnd_->Match(tail, 0, tail.size(), RE2::UNANCHORED, &match, 1)) {
         return std::nullopt;
     }
-    const auto* const first = reinterpret_cast<const std::uint8_t*>(match[0].first);
-    return std::vector<std::uint8_t>(first, reinterpret_cast<const std::uint8_t*>(end));
+    const auto* const first = reinterpret_cast<const std::uint8_t*>(match.data());
+    return std::vector<std::uint8_t>(first, first + match.size());
 }
 
 bool VELSerialRegexPacketDescriptor::isEqual(const VELSerialPacketDescriptor& other) const

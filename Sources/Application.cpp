@@ -29,7 +29,13 @@ Application::Application(VELSerialPortManager& manager, QObject* parent)
     appDelegate_.setWindow(window_.get());
 }
 
-Application::~Application() = default;
+Application::~Application()
+{
+    // The port lets go of its device before the virtual clock takes the
+    // device away: a port whose other end vanished under it waits out the
+    // terminal's drain on the way out.
+    controller_->setSerialPort(nullptr);
+}
 
 std::optional<Application::StartError> Application::start(const ApplicationOptions& options)
 {

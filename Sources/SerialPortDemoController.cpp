@@ -1,7 +1,6 @@
 #include "SerialPortDemoController.h"
 
 #include <QLocale>
-#include <cerrno>
 #include <algorithm>
 #include <QMessageBox>
 #include <QPalette>
@@ -326,6 +325,13 @@ void SerialPortDemoController::tickDown()
             tubes_[i]->setText(digits.mid(i, 1));
         }
     }
+    // Earlier bytes still waiting (a device that does not read, or flow
+    // control holding the line): a time frame queued behind them would
+    // arrive late, and a late time is worse than none. The window shows the
+    // time all the same; the next tick tries again.
+    if (serialPort_ && serialPort_->queuedOutputByteCount() > 0) {
+        return;
+    }
     sendFrame(frameString(QLatin1Char('/')));
 }
 
@@ -494,9 +500,6 @@ void SerialPortDemoController::openOrClosePort()
     }
     lastProblem_.clear();
     setPortState(PortState::Opening);
-    if (lineStatusWidget_) {
-        lineStatusWidget_->setModemLinesAvailable(true);
-    }
     serialPort_->open();
     // Also after a failed open: the view shows this opening's text or none.
     console_.clear();
@@ -583,14 +586,6 @@ void SerialPortDemoController::serialPortDidEncounterError(const std::shared_ptr
     std::cout << "SerialPort " << (port ? port->description() : std::string()) << " encountered an error: "
               << error.description() << std::endl;
     if (!isCurrentPort(port)) {
-        return;
-    }
-    if (error.code() == ENOTTY && port->isOpen()) {
-        // A device without modem lines (a pseudo-terminal): not a problem,
-        // only nothing for the line indicators to show.
-        if (lineStatusWidget_) {
-            lineStatusWidget_->setModemLinesAvailable(false);
-        }
         return;
     }
     const QString message = PortProblem::describe(error);

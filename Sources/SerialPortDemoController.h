@@ -224,6 +224,8 @@ public slots:
     void color4();
     void color5();
     void color6();
+    // A tick of the sync: the time in the tubes, and a time frame to the
+    // port unless earlier bytes still wait in its outgoing queue.
     void tickDown();
     void senddate();
     void stop();

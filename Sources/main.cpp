@@ -6,10 +6,16 @@
 #include "Application.h"
 #include "CommandLine.h"
 #include "desktop/QtMainQueue.h"
+#include "dispatch/TerminationSignals.h"
 #include "VELSerialPortManager.h"
 
 int main(int argc, char* argv[])
 {
+    // First of all, before Qt or the serial library start a thread: the
+    // signals must be blocked in every thread for the event loop to receive
+    // them (see below) rather than be killed by them.
+    const bool signalsBlocked = vel::TerminationSignals::blockInThisThread();
+
     if (const auto status = CommandLine::answerInformationalOptions(argc, argv)) {
         return *status;
     }
@@ -24,7 +30,16 @@ int main(int argc, char* argv[])
     }
 
     // Before anything touches the serial library: its main thread is Qt's.
-    vel::MainQueue::setShared(std::make_shared<QtMainQueue>());
+    auto mainQueue = std::make_shared<QtMainQueue>();
+    vel::MainQueue::setShared(mainQueue);
+
+    // SIGINT, SIGTERM and SIGHUP quit as the window's Quit does: the event
+    // loop ends, and the exit clean-up closes the ports and puts their
+    // original attributes back.
+    std::unique_ptr<vel::TerminationSignals> terminationSignals;
+    if (signalsBlocked) {
+        terminationSignals = std::make_unique<vel::TerminationSignals>(*mainQueue, [](int) { QApplication::quit(); });
+    }
 
     ApplicationOptions options = std::get<ApplicationOptions>(parsed);
     options.headless = QGuiApplication::platformName() == QLatin1String("offscreen");
@@ -33,5 +48,7 @@ int main(int argc, char* argv[])
         std::cerr << "halodial: " << error->message.toStdString() << std::endl;
         return error->exitStatus;
     }
-    return QApplication::exec();
+    const int status = QApplication::exec();
+    terminationSignals.reset();
+    return status;
 }

@@ -3,11 +3,14 @@
 // manager's exit clean-up has to close it. Prints what the ports' delegates
 // and the list's observers hear, at exit too.
 //
-// Usage: ManagerExitProgram <path to open> <path to leave closed>
+// Usage: ManagerExitProgram <path to open> <path to leave closed> [stall]
+// With "stall", it first queues as much output as the port takes for the
+// opened device (whose other side nobody reads) and prints "returning".
 
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "dispatch/AsioMainQueue.h"
 #include "support/NoDestroy.h"
@@ -44,8 +47,9 @@ public:
 
 int main(int argc, char** argv)
 {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: %s <path to open> <path to leave closed>\n", argv[0]);
+    const bool stall = argc == 4 && std::string(argv[3]) == "stall";
+    if (argc != 3 && !stall) {
+        std::fprintf(stderr, "usage: %s <path to open> <path to leave closed> [stall]\n", argv[0]);
         return 2;
     }
     auto queue = std::make_shared<vel::AsioMainQueue>();
@@ -73,6 +77,13 @@ int main(int argc, char** argv)
     opened->open();
     if (!queue->runUntil([&] { return delegate.get()->heardOpened; }, std::chrono::seconds(10))) {
         return 4;
+    }
+    if (stall) {
+        const std::vector<std::uint8_t> output(VELSerialPort::kMaximumQueuedOutputBytes, 'x');
+        if (!opened->sendData(output) || opened->queuedOutputByteCount() == 0) {
+            return 5;
+        }
+        say("returning");
     }
     return 0;
 }

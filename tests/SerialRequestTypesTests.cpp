@@ -62,11 +62,39 @@ TEST(VELSerialRegexPacketDescriptor, MatchesTheLongestTailWithinTheMaximum)
     EXPECT_EQ(either.packetMatchingAtEndOfBuffer(bytes("an error")), packet("error"));
 }
 
+// std::regex recursed once per repeated byte and overflowed the stack
+// within 32 KiB; a device sending one long line could kill the program.
+TEST(VELSerialRegexPacketDescriptor, AMebibyteOfInputNeitherCrashesNorMisses)
+{
+    constexpr std::size_t kMiB = 1 << 20;
+    const VELSerialRegexPacketDescriptor frame("<[^<>]*>", 2 * kMiB);
+    const Bytes noMatch(kMiB, 'a');
+    EXPECT_EQ(frame.packetMatchingAtEndOfBuffer(noMatch), std::nullopt);
+
+    Bytes longLine(kMiB, 'a');
+    longLine.front() = '<';
+    longLine.back() = '>';
+    EXPECT_EQ(frame.packetMatchingAtEndOfBuffer(longLine), longLine);
+
+    const VELSerialRegexPacketDescriptor alternation("(a|b)*c", 2 * kMiB);
+    Bytes line(kMiB, 'b');
+    line.back() = 'c';
+    EXPECT_EQ(alternation.packetMatchingAtEndOfBuffer(line), line);
+    line.back() = 'b';
+    EXPECT_EQ(alternation.packetMatchingAtEndOfBuffer(line), std::nullopt);
+
+    // Bytes are characters: none is special, NUL and 0xFF included.
+    const VELSerialRegexPacketDescriptor binary("\\x00[\\x80-\\xff]+\\x00", 16);
+    EXPECT_EQ(binary.packetMatchingAtEndOfBuffer(Bytes{1, 0, 0x80, 0xff, 0}), (Bytes{0, 0x80, 0xff, 0}));
+}
+
 TEST(VELSerialRegexPacketDescriptor, RefusesInvalidPatterns)
 {
     EXPECT_THROW(VELSerialRegexPacketDescriptor("[", 4), std::logic_error);
     // Would be valid once wrapped in the anchoring group.
     EXPECT_THROW(VELSerialRegexPacketDescriptor("a)|(b", 4), std::logic_error);
+    // Back-references are outside what can be matched in linear time.
+    EXPECT_THROW(VELSerialRegexPacketDescriptor("(a)\\1", 4), std::logic_error);
 }
 
 TEST(SerialRequestTypes, DescriptorsAreEqualAndHashAlikeByContent)

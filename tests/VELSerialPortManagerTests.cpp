@@ -188,6 +188,37 @@ TEST_F(PortManagerTest, ARemovedPortInUseHearsFirstThenLeavesTheListAndIsAnnounc
     EXPECT_EQ(log.announced.at(0), Ports{port});
 }
 
+// Whoever notices the removal first (the manager, the read source's hang-up,
+// the modem-line poll) runs the clean-up; the others find it done.
+TEST_F(PortManagerTest, UnpluggingAnOpenPortReportsRemovedThenClosedOnceEachHoweverItHappens)
+{
+    enum Unplug { Unlisted, MasterClosed, Both };
+    for (int round = 0; round < 100; ++round) {
+        const auto how = static_cast<Unplug>(round % 3);
+        const auto device = createDevices(1).front();
+        auto port = VELSerialPort::initWithPath(device->path());
+        ASSERT_TRUE(port);
+        auto delegate = std::make_shared<RecordingDelegate>();
+        port->setDelegate(delegate);
+        port->open();
+        ASSERT_TRUE(runUntil([&] { return delegate->count("opened") == 1; }));
+        if (how != MasterClosed) {
+            registry().removeDevice(device);
+        }
+        if (how != Unlisted) {
+            device->closeMaster();
+        }
+        ASSERT_TRUE(runUntil([&] {
+            return delegate->count("closed") == 1 && lists(device->path()) == (how == MasterClosed);
+        }));
+        runFor(std::chrono::milliseconds(20));  // room for a late second report
+        auto events = delegate->events();
+        // A hung-up terminal's EIO, when the modem-line poll saw it first.
+        std::erase(events, std::string("error"));
+        EXPECT_EQ(events, (std::vector<std::string>{"opened", "removed", "closed"})) << "round " << round;
+    }
+}
+
 TEST_F(PortManagerTest, SleepClosesOnlyOpenPortsAndWakeReopensThemInOrder)
 {
     const auto devices = createDevices(3);

@@ -2,7 +2,6 @@
 // --watch follows them as they come and go. No Qt: the serial library on its
 // own main queue.
 
-#include <asio/signal_set.hpp>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -11,12 +10,13 @@
 #include <string_view>
 #include <vector>
 
-#include "dispatch/AsioMainQueue.h"
-#include "support/NotificationCenter.h"
 #include "devices/SerialDevice.h"
+#include "devices/VirtualDeviceRegistry.h"
+#include "dispatch/AsioMainQueue.h"
+#include "dispatch/TerminationSignals.h"
+#include "support/NotificationCenter.h"
 #include "VELSerialPort.h"
 #include "VELSerialPortManager.h"
-#include "devices/VirtualDeviceRegistry.h"
 
 namespace {
 
@@ -142,12 +142,8 @@ int watch(vel::AsioMainQueue& main, VELSerialPortManager& manager, const Options
                            counted();
                        });
 
-    asio::signal_set signals(main.context(), SIGINT, SIGTERM);
-    signals.async_wait([&](const asio::error_code& error, int) {
-        if (!error) {
-            main.stop();
-        }
-    });
+    // Ends the way the batch limit does, so that the exit clean-up runs.
+    vel::TerminationSignals signals(main, [&](int) { main.stop(); });
     std::printf("Watching for arrivals and removals (Ctrl-C ends).\n");
     std::fflush(stdout);
     if (options.virtualDevices > 0) {
@@ -162,6 +158,11 @@ int watch(vel::AsioMainQueue& main, VELSerialPortManager& manager, const Options
 
 int main(int argc, char** argv)
 {
+    // Before any thread starts: a thread that does not block them would die
+    // of them instead of letting the main queue hear of them.
+    if (!vel::TerminationSignals::blockInThisThread()) {
+        std::perror("halodial-ports: blocking the termination signals");
+    }
     Options options;
     if (const int status = parse(argc, argv, options); status >= 0) {
         return status;

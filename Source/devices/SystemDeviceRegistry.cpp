@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
+#include <cstdlib>
+#include <memory>
 #include <string>
 
 #include "dispatch/GlobalQueue.h"
@@ -77,12 +79,22 @@ std::unique_ptr<RegistrySubscription> SystemDeviceRegistry::subscribe(MainQueue&
     return std::make_unique<UnionSubscription>(std::move(machine), virtual_.subscribe(mainQueue, std::move(events)));
 }
 
-DeviceHandle SystemDeviceRegistry::unlistedTerminalAt(const std::string& path)
+DeviceHandle SystemDeviceRegistry::unlistedTerminalAt(const std::string& givenPath)
 {
     struct stat status {};
-    if (path.empty() || ::stat(path.c_str(), &status) != 0 || !S_ISCHR(status.st_mode)) {
+    if (givenPath.empty() || ::stat(givenPath.c_str(), &status) != 0 || !S_ISCHR(status.st_mode)) {
         return nullptr;
     }
+    // Known by its canonical path: a symbolic link to the terminal and the
+    // terminal itself are one device, and so one port object. The resolved
+    // path must still be the same device (it cannot have been swapped for
+    // another between the two looks).
+    std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(givenPath.c_str(), nullptr), &std::free);
+    struct stat resolvedStatus {};
+    if (!resolved || ::stat(resolved.get(), &resolvedStatus) != 0 || resolvedStatus.st_rdev != status.st_rdev) {
+        return nullptr;
+    }
+    const std::string path = resolved.get();
     // Only pseudo-terminal slaves (a socat pty, say) qualify. They are told
     // by their major number rather than by opening them: opening and closing
     // a slave nobody has opened yet leaves its master reading EIO, which

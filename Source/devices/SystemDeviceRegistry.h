@@ -24,7 +24,8 @@ public:
     // One subscription to both registries.
     std::unique_ptr<RegistrySubscription> subscribe(MainQueue& mainQueue, Events events) override;
 
-    // The entry for an unlisted terminal at `path`, or null.
+    // The entry for an unlisted pseudo-terminal at `path`, named by its
+    // canonical path (so a symbolic link yields the same entry), or null.
     static DeviceHandle unlistedTerminalAt(const std::string& path);
 
 private:

@@ -130,9 +130,10 @@ void ReadSource::arm()
                                 self->waitCompleted(error);
                             });
     // Asio switches the descriptor to non-blocking mode for its first wait.
-    // The flag belongs to the open file, which the owner shares (a port
-    // writes to it, and relies on blocking writes), so put it back; Asio
-    // remembers that it set it and does not set it again.
+    // The flag belongs to the open file, which the owner shares and may use
+    // in blocking mode, so put it back; Asio remembers that it set it and
+    // does not set it again. (A port keeps its descriptor non-blocking for
+    // good, so for it nothing changes.)
     if (s.ownerFlags >= 0 && ::fcntl(s.fd, F_GETFL) != s.ownerFlags) {
         ::fcntl(s.fd, F_SETFL, s.ownerFlags);
     }
@@ -159,7 +160,7 @@ void ReadSource::waitCompleted(const asio::error_code& error)
         return;  // Only cancel() and arm() abort the wait, and cancel() was handled above.
     }
     // An edge the reactor kept from before may be stale: the input it
-    // announced can have been read already. The owner reads in blocking
+    // announced can have been read already. An owner may read in blocking
     // mode, so only call it when something is there now.
     if (!error && !readableNow(s.fd)) {
         arm();

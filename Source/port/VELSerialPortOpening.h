@@ -10,6 +10,7 @@
 #include "VELSerialPort.h"
 #include "dispatch/ReadSource.h"
 #include "dispatch/TimerSource.h"
+#include "port/OutgoingQueue.h"
 
 namespace vel::port {
 
@@ -24,8 +25,8 @@ struct VELSerialPort::Opening {
     termios originalAttributes{};
     std::shared_ptr<vel::ReadSource> readSource;
     std::shared_ptr<vel::TimerSource> pollTimer;
-    // The removal clean-up runs once per opening, whoever notices first.
-    std::atomic<bool> removalHandled{false};
+    // Set before the descriptor is published, never replaced.
+    std::unique_ptr<vel::OutgoingQueue> outgoing;
     // The real close runs once per opening: at exit it may run on the
     // exiting thread while the read source's cancel handler is still due.
     std::atomic<bool> reallyClosed{false};

@@ -46,6 +46,12 @@ void appendEscape(QString& text, std::uint8_t byte)
     text += QLatin1Char(digits[byte & 0x0F]);
 }
 
+// TAB counts as printable: it lays out as itself.
+bool isPrintableAscii(std::uint8_t byte)
+{
+    return (byte >= 0x20 && byte < 0x7F) || byte == '\t';
+}
+
 bool isContinuation(std::uint8_t byte)
 {
     return (byte & 0xC0) == 0x80;
@@ -75,9 +81,17 @@ QString ConsoleDecoder::decode(std::span<const std::uint8_t> bytes)
                 ++i;
                 continue;
             }
+            lastWasCarriageReturn_ = false;
+            if (!isPrintableAscii(lead)) {
+                // A control character would act on the view (or vanish):
+                // show its picture instead (U+2400 + code, DEL U+2421).
+                text += QChar(lead == 0x7F ? char16_t{0x2421} : static_cast<char16_t>(0x2400 + lead));
+                ++i;
+                continue;
+            }
             // Plain ASCII is nearly all a clock says: take it a run at a time.
             std::size_t end = i + 1;
-            while (end < n && bytes[end] < 0x80 && bytes[end] != '\r' && bytes[end] != '\n') {
+            while (end < n && isPrintableAscii(bytes[end])) {
                 ++end;
             }
             text += QLatin1String(reinterpret_cast<const char*>(bytes.data() + i), static_cast<qsizetype>(end - i));

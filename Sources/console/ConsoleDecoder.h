@@ -13,6 +13,10 @@
 // every byte that cannot be read as UTF-8 shows as a visible \xNN escape;
 // nothing received disappears.
 //
+// Control characters other than TAB, CR and LF show as their Unicode
+// control pictures (U+2400 to U+241F, DEL as U+2421), so that a NUL or an
+// escape sequence is seen rather than acting on the view or vanishing.
+//
 // Line breaks come as CR, LF or CR LF depending on the device; each becomes
 // one "\n", also when CR and LF arrive in different chunks.
 class ConsoleDecoder {

@@ -11,7 +11,11 @@
 // batches and kept within a bound. A device that talks without pause (or a
 // wrong baud rate turning noise into text) must neither make the window
 // crawl nor fill the memory, so text collects for a moment and goes into
-// the view in one insertion, and only the newest lines and characters stay.
+// the view in slices of bounded time, each event-loop turn inserting at most
+// what sliceBudget allows before typing and the time sync get their turn;
+// only the newest lines and characters stay. A line longer than
+// maximumLineLength is broken into blocks of that length: laying out one
+// enormous paragraph costs the view far more than many short ones.
 class ConsoleScrollback : public QObject {
     Q_OBJECT
 
@@ -19,6 +23,8 @@ public:
     static constexpr int maximumLines = 10000;
     static constexpr qsizetype maximumCharacters = 1024 * 1024;
     static constexpr std::chrono::milliseconds batchInterval{50};
+    static constexpr qsizetype maximumLineLength = 4096;
+    static constexpr std::chrono::milliseconds sliceBudget{8};
 
     explicit ConsoleScrollback(QObject* parent = nullptr);
 
@@ -31,11 +37,19 @@ public:
     void append(const QString& text);
     // Empties the view and forgets what has not been shown yet.
     void clear();
-    // Shows what is queued now rather than at the end of the batch interval.
+    // Shows everything queued now rather than slice by slice; blocks the
+    // GUI thread for as long as that takes.
     void flush();
+    // Characters queued and not shown yet.
+    qsizetype pendingCharacterCount() const { return pending_.size(); }
 
 private:
+    void insertSlice(qsizetype length);
+    void showSlices();
+
     QPointer<QPlainTextEdit> view_;
     QString pending_;
     QTimer batchTimer_;
+    // Characters since the last line break, over all appends.
+    qsizetype column_ = 0;
 };

@@ -1,5 +1,8 @@
 #include "console/LineStatusWidget.h"
 
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
 #include <QHBoxLayout>
 #include <QSignalBlocker>
 #include <utility>
@@ -9,6 +12,17 @@
 namespace {
 
 const char* const inputNames[] = {"CTS", "DSR", "DCD"};
+
+// Unix98 pseudo-terminal slaves have the majors 136 to 143.
+bool isPseudoTerminal(const std::string& path)
+{
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0 || !S_ISCHR(status.st_mode)) {
+        return false;
+    }
+    const unsigned int deviceMajor = major(status.st_rdev);
+    return deviceMajor >= 136 && deviceMajor <= 143;
+}
 
 }  // namespace
 
@@ -26,6 +40,7 @@ LineStatusWidget::Lines LineStatusWidget::Lines::of(const std::shared_ptr<VELSer
     lines.dtr = [p] { return p->DTR(); };
     lines.setRts = [p](bool on) { p->setRTS(on); };
     lines.setDtr = [p](bool on) { p->setDTR(on); };
+    lines.hasModemLines = !isPseudoTerminal(port->path());
     return lines;
 }
 
@@ -67,7 +82,7 @@ void LineStatusWidget::setLines(Lines lines)
 {
     observations_.clear();
     lines_ = std::move(lines);
-    available_ = true;
+    available_ = lines_.hasModemLines;
     if (lines_.observable) {
         for (const char* key : {"CTS", "DSR", "DCD", "RTS", "DTR", "isOpen"}) {
             observations_.push_back(lines_.observable->addObserver(key, [this](const vel::Change& change) {

@@ -33,17 +33,20 @@ public:
         std::function<bool()> dtr;
         std::function<void(bool)> setRts;
         std::function<void(bool)> setDtr;
+        // False for a device known to have no modem lines.
+        bool hasModemLines = true;
 
+        // A pseudo-terminal, which has no modem lines, is told by its
+        // device number: the library polls it once and only logs that.
         static Lines of(const std::shared_ptr<VELSerialPort>& port);
     };
 
     explicit LineStatusWidget(QWidget* parent = nullptr);
 
-    // The port to show; empty Lines (or of(nullptr)) for none. Assumes the
-    // port has modem lines until told otherwise.
+    // The port to show; empty Lines (or of(nullptr)) for none.
     void setLines(Lines lines);
-    // False once the port turned out to have no modem lines (the library
-    // reports ENOTTY for them); true again with the next setLines().
+    // False when the port turned out to have no modem lines; back to what
+    // the Lines say with the next setLines().
     void setModemLinesAvailable(bool available);
 
     // "on", "off" or "unavailable", as the indicator of CTS (0), DSR (1) or

@@ -63,6 +63,8 @@ public:
     // What a port wrote: `count` bytes, or fewer if they did not come within
     // ten seconds. The event loop runs meanwhile.
     QByteArray take(qsizetype count) { return reader_.take(count); }
+    // Whatever the port has written so far, without waiting.
+    QByteArray takeAvailable() { return reader_.takeAll(); }
 
     // Says `bytes` to the port, all of them unless ten seconds pass.
     bool write(const QByteArray& bytes)

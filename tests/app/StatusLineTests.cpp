@@ -300,6 +300,41 @@ private slots:
         controller.setSerialPort(nullptr);
     }
 
+    void noTimeFrameQueuesBehindWaitingBytes()
+    {
+        Application application(*manager_);
+        SerialPortDemoController& controller = application.controller();
+        Ui::MainWindow& ui = application.window().ui();
+        PseudoTerminal terminal;
+        DevicePlayer::watch(terminal.slavePath());
+        const auto port = VELSerialPort::initWithPath(terminal.slavePath());
+        controller.setSerialPort(port);
+        controller.openOrClosePort();
+        QTRY_COMPARE_WITH_TIMEOUT(controller.portState(), SerialPortDemoController::PortState::Open, kDeadlineMs);
+
+        // The device reads nothing: most of the text waits in the queue.
+        const qsizetype textSize = 256 * 1024;
+        controller.sendString(QString(textSize, u'x'));
+        QVERIFY(port->queuedOutputByteCount() > 0);
+        QTest::qWait(50);
+        const std::size_t waiting = port->queuedOutputByteCount();
+        controller.setClock([] { return QTime(7, 8, 9); });
+        controller.tickDown();
+        QCOMPARE(ui.tube1->text() + ui.tube2->text() + ui.tube6->text(), u"079"_qs);
+        QCOMPARE(port->queuedOutputByteCount(), waiting);
+        // A save frame still goes behind the text.
+        controller.save();
+        QCOMPARE(port->queuedOutputByteCount(), waiting + 43);
+
+        const QByteArray received = terminal.take(textSize + 43);
+        QCOMPARE(received.size(), textSize + 43);
+        QCOMPARE(received.at(textSize), '*');
+        QTRY_COMPARE_WITH_TIMEOUT(port->queuedOutputByteCount(), std::size_t{0}, kDeadlineMs);
+        controller.tickDown();
+        QCOMPARE(terminal.take(43).left(2), QByteArray("/0"));
+        controller.setSerialPort(nullptr);
+    }
+
     // Last: the run's own event loop is ended by closing the window.
     void closingTheMainWindowEndsASimulatedRun()
     {

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
 #include <future>
@@ -16,6 +17,7 @@
 #include "dispatch/GlobalQueue.h"
 #include "dispatch/ReadSource.h"
 #include "dispatch/SerialQueue.h"
+#include "dispatch/TerminationSignals.h"
 #include "dispatch/TimerSource.h"
 
 using namespace std::chrono_literals;
@@ -408,4 +410,43 @@ TEST(DispatchMainQueue, SharedThrowsUntilOneIsInstalled)
     vel::MainQueue::setShared(main);
     EXPECT_EQ(vel::MainQueue::shared(), main);
     vel::MainQueue::setShared(nullptr);
+}
+
+// Only the test's own thread blocks the signals, and raise() sends them to
+// that thread alone, so no other thread of the test binary can die of them.
+TEST(DispatchTerminationSignals, ReachTheMainQueueAsEventsInsteadOfKillingTheProcess)
+{
+    sigset_t before;
+    ::pthread_sigmask(SIG_SETMASK, nullptr, &before);
+    ASSERT_TRUE(vel::TerminationSignals::blockInThisThread());
+    vel::AsioMainQueue main;
+    std::vector<int> heard;
+    {
+        vel::TerminationSignals signals(main, [&](int signal) {
+            EXPECT_TRUE(main.isMainThread());
+            heard.push_back(signal);
+        });
+        ASSERT_EQ(::raise(SIGHUP), 0);
+        EXPECT_TRUE(main.runUntil([&] { return heard.size() == 1; }, 10s));
+        // Pending together, they would come lowest number first.
+        ASSERT_EQ(::raise(SIGTERM), 0);
+        EXPECT_TRUE(main.runUntil([&] { return heard.size() == 2; }, 10s));
+        ASSERT_EQ(::raise(SIGINT), 0);
+        EXPECT_TRUE(main.runUntil([&] { return heard.size() == 3; }, 10s));
+    }
+    EXPECT_EQ(heard, (std::vector<int>{SIGHUP, SIGTERM, SIGINT}));
+    // After the watch has gone a signal stays pending rather than kill.
+    ASSERT_EQ(::raise(SIGTERM), 0);
+    sigset_t pending;
+    ::sigpending(&pending);
+    EXPECT_EQ(sigismember(&pending, SIGTERM), 1);
+    const sigset_t term = [] {
+        sigset_t set;
+        sigemptyset(&set);
+        sigaddset(&set, SIGTERM);
+        return set;
+    }();
+    int taken = 0;
+    ::sigwait(&term, &taken);
+    ::pthread_sigmask(SIG_SETMASK, &before, nullptr);
 }

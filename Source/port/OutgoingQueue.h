@@ -1,0 +1,87 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <span>
+#include <thread>
+#include <vector>
+
+#include "support/UniqueFd.h"
+
+namespace vel {
+
+// The bytes a port could not write at once, and the background writer that
+// drains them as the device takes them. The descriptor must be non-blocking;
+// it is not owned, and must stay open until stop() has returned.
+//
+// Every write, whether from send() or from the writer, happens under one
+// lock and only while nothing is queued ahead of it, so bytes sent from one
+// thread reach the device in the order they were sent.
+class OutgoingQueue {
+public:
+    enum class Outcome {
+        Accepted,  // written, or queued behind what waits
+        Refused,   // the queue would exceed its bound: nothing taken
+        Failed,    // a write failed: `error` tells why, nothing queued
+        Stopped,   // the port is closing: nothing taken
+    };
+    struct Result {
+        Outcome outcome;
+        int error = 0;
+        // Refused only: this is the first refusal since a send was last
+        // accepted (one report per episode of a full queue).
+        bool firstRefusal = false;
+    };
+
+    // `onWriteError` runs on the writer's thread when a background write
+    // fails; what was queued is dropped, since the device refuses it.
+    OutgoingQueue(int fd, std::size_t bound, std::function<void(int error)> onWriteError);
+    // Stops the writer; see stop().
+    ~OutgoingQueue();
+    OutgoingQueue(const OutgoingQueue&) = delete;
+    OutgoingQueue& operator=(const OutgoingQueue&) = delete;
+
+    // Writes what the device takes now and queues the rest. Never blocks
+    // beyond the lock (held by other writes, which do not block either).
+    Result send(std::span<const std::uint8_t> data);
+
+    // Bytes waiting. Any thread; never blocks.
+    std::size_t queuedByteCount() const;
+
+    // Waits until everything queued has been handed to the device or the
+    // deadline has passed; returns whether the queue emptied.
+    bool waitUntilEmpty(std::chrono::steady_clock::time_point deadline);
+
+    // Drops what waits, refuses further sends and joins the writer. Blocks
+    // only for a write in progress. Further calls do nothing.
+    void stop();
+
+private:
+    void run();
+    // With the lock held: writes from the head of the queue until the device
+    // stops taking bytes. Returns the errno of a failure, or 0.
+    int writeQueued();
+    void wake();
+
+    const int fd_;
+    const std::size_t bound_;
+    std::function<void(int)> onWriteError_;
+    UniqueFd wakeFd_;
+
+    mutable std::mutex mutex_;
+    std::condition_variable emptied_;
+    // Waiting bytes are queue_[head_, end).
+    std::vector<std::uint8_t> queue_;
+    std::size_t head_ = 0;
+    std::atomic<std::size_t> queued_{0};
+    bool refusing_ = false;
+    bool stopping_ = false;
+    std::thread writer_;
+};
+
+}  // namespace vel

@@ -1,0 +1,163 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <sys/wait.h>
+
+#include "SerialTestSupport.h"
+
+using test::PtyPair;
+using test::RecordingDelegate;
+using Bytes = std::vector<std::uint8_t>;
+using Clock = std::chrono::steady_clock;
+
+// Sending and closing against a device that does not keep up. A device that
+// never reads is a pseudo-terminal whose master side nobody reads.
+
+namespace {
+
+class PortIOTest : public test::MainQueueTest {
+protected:
+    std::shared_ptr<VELSerialPort> openPort(const PtyPair& pty, const std::shared_ptr<RecordingDelegate>& delegate)
+    {
+        auto port = VELSerialPort::initWithPath(pty.path());
+        EXPECT_TRUE(port);
+        if (!port) {
+            return nullptr;
+        }
+        port->setDelegate(delegate);
+        port->open();
+        EXPECT_TRUE(runUntil([&] { return delegate->count("opened") == 1; }));
+        return port;
+    }
+
+    void closeAndWait(const std::shared_ptr<VELSerialPort>& port, const std::shared_ptr<RecordingDelegate>& delegate)
+    {
+        port->close();
+        EXPECT_TRUE(runUntil([&] { return !port->isOpen() && delegate->count("closed") == 1; }));
+    }
+};
+
+Bytes pattern(std::size_t size, std::size_t seed)
+{
+    Bytes bytes(size);
+    for (std::size_t i = 0; i < size; ++i) {
+        bytes[i] = static_cast<std::uint8_t>((seed * 131 + i * 7 + i / 251) % 256);
+    }
+    return bytes;
+}
+
+bool sameAttributes(const termios& a, const termios& b)
+{
+    return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cflag == b.c_cflag && a.c_lflag == b.c_lflag &&
+           ::cfgetispeed(&a) == ::cfgetispeed(&b) && ::cfgetospeed(&a) == ::cfgetospeed(&b);
+}
+
+}  // namespace
+
+TEST_F(PortIOTest, AStalledDeviceQueuesInOrderRefusesWholeSendsOnceReportedAndGetsEveryQueuedByte)
+{
+    PtyPair pty;
+    auto delegate = std::make_shared<RecordingDelegate>();
+    auto port = openPort(pty, delegate);
+    ASSERT_TRUE(port);
+
+    // Were sendData to block, this loop would never end: nobody reads yet.
+    constexpr std::size_t kChunk = 4096;
+    Bytes accepted;
+    std::size_t refusals = 0;
+    for (std::size_t k = 0; refusals < 3 && k < 2 * VELSerialPort::kMaximumQueuedOutputBytes / kChunk; ++k) {
+        const Bytes chunk = pattern(kChunk, k);
+        if (port->sendData(chunk)) {
+            ASSERT_EQ(refusals, 0u) << "a send accepted after one was refused";
+            accepted.insert(accepted.end(), chunk.begin(), chunk.end());
+        } else {
+            ++refusals;
+        }
+    }
+    ASSERT_EQ(refusals, 3u);
+    const std::size_t queued = port->queuedOutputByteCount();
+    EXPECT_GT(queued, VELSerialPort::kMaximumQueuedOutputBytes - kChunk);
+    EXPECT_LE(queued, VELSerialPort::kMaximumQueuedOutputBytes);
+    EXPECT_FALSE(port->sendData(pattern(VELSerialPort::kMaximumQueuedOutputBytes + 1, 0)));
+
+    runFor(std::chrono::milliseconds(100));
+    ASSERT_EQ(delegate->errors().size(), 1u) << "one report per episode, not per refused send";
+    EXPECT_EQ(delegate->errors()[0].code(), ENOBUFS);
+
+    // The device reads again: everything accepted arrives, in order, and the
+    // queue takes sends again.
+    EXPECT_EQ(pty.read(accepted.size(), std::chrono::seconds(60)), accepted);
+    EXPECT_TRUE(runUntil([&] { return port->queuedOutputByteCount() == 0; }));
+    const Bytes after = pattern(100, 9);
+    EXPECT_TRUE(port->sendData(after));
+    EXPECT_EQ(pty.read(after.size()), after);
+    EXPECT_EQ(delegate->errors().size(), 1u);
+    closeAndWait(port, delegate);
+}
+
+TEST_F(PortIOTest, AMebibyteSentRightAfterOpenArrivesWhole)
+{
+    PtyPair pty;
+    auto port = VELSerialPort::initWithPath(pty.path());
+    ASSERT_TRUE(port);
+    auto delegate = std::make_shared<RecordingDelegate>();
+    port->setDelegate(delegate);
+    port->open();
+    // Straight away, while the read source makes its first wait.
+    const Bytes large = pattern(VELSerialPort::kMaximumQueuedOutputBytes, 1);
+    EXPECT_TRUE(port->sendData(large));
+    EXPECT_EQ(pty.read(large.size(), std::chrono::seconds(60)), large);
+    runFor(std::chrono::milliseconds(50));
+    EXPECT_TRUE(delegate->errors().empty());
+    closeAndWait(port, delegate);
+}
+
+TEST_F(PortIOTest, CloseWithADeviceThatNeverReadsEndsWithinASecondAndRestoresTheAttributes)
+{
+    PtyPair pty;
+    const termios before = pty.attributes();
+    auto delegate = std::make_shared<RecordingDelegate>();
+    auto port = openPort(pty, delegate);
+    ASSERT_TRUE(port);
+    port->setUsesRTSCTSFlowControl(true);
+    ASSERT_TRUE(runUntil([&] { return port->isOpen() && delegate->count("opened") == 2; }));
+    ASSERT_TRUE(port->sendData(pattern(512 * 1024, 2)));
+    ASSERT_GT(port->queuedOutputByteCount(), 0u);
+
+    const auto start = Clock::now();
+    port->close();
+    ASSERT_TRUE(runUntil([&] { return !port->isOpen() && delegate->count("closed") == 2; }));
+    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(1500));
+    EXPECT_TRUE(sameAttributes(pty.attributes(), before));
+    EXPECT_EQ(port->queuedOutputByteCount(), 0u);
+    EXPECT_FALSE(port->sendData(Bytes{1}));
+}
+
+// The exit clean-up in a process of its own: the exit handlers must not
+// wait for a device that never reads, and must put its attributes back.
+TEST(PortExitTest, ExitWithADeviceThatNeverReadsEndsWithinASecondAndRestoresTheAttributes)
+{
+    PtyPair stalled;
+    PtyPair other;
+    const termios before = stalled.attributes();
+    const std::string command = std::string("timeout 60 '") + MANAGER_EXIT_PROGRAM + "' " + stalled.path() + " " +
+                                other.path() + " stall";
+    FILE* program = ::popen(command.c_str(), "r");
+    ASSERT_TRUE(program);
+    std::string output;
+    char buffer[256];
+    Clock::time_point returning{};
+    while (std::fgets(buffer, sizeof buffer, program)) {
+        output += buffer;
+        if (std::string(buffer) == "returning\n") {
+            returning = Clock::now();
+        }
+    }
+    const auto exited = Clock::now();
+    const int status = ::pclose(program);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status << "\n" << output;
+    ASSERT_NE(returning, Clock::time_point{}) << output;
+    EXPECT_LT(exited - returning, std::chrono::milliseconds(1500));
+    EXPECT_TRUE(sameAttributes(stalled.attributes(), before));
+}
