@@ -13,6 +13,7 @@
 #include <cerrno>
 
 #include "MainWindow.h"
+#include "ui_MainWindow.h"
 #include "PortProblem.h"
 #include "SerialPortDemoController.h"
 #include "VELSerialPort.h"
@@ -146,6 +147,19 @@ void Application::saveScreenshotsAndQuit(const QString& directory)
     }
     if (!saved) {
         std::cerr << "halodial: cannot save the screenshots in " << directory.toStdString() << std::endl;
+        QCoreApplication::exit(1);
+        return;
     }
-    QCoreApplication::exit(saved ? 0 : 1);
+    // The console in hex view, with something in it: the clock's answer to
+    // a save frame.
+    controller_->save();
+    QTimer::singleShot(consoleScreenshotDelay, this, [this, target] {
+        window_->ui().timestampsCheckBox->setChecked(true);
+        window_->ui().hexViewCheckBox->setChecked(true);
+        const bool hexSaved = window_->grab().save(target.filePath(QStringLiteral("console-hex.png")));
+        if (!hexSaved) {
+            std::cerr << "halodial: cannot save the screenshots in " << target.path().toStdString() << std::endl;
+        }
+        QCoreApplication::exit(hexSaved ? 0 : 1);
+    });
 }

@@ -32,6 +32,9 @@ public:
     // How long after start the screenshots are taken: the first frames of a
     // sync have arrived and both windows have been laid out by then.
     static constexpr std::chrono::milliseconds screenshotDelay{2000};
+    // Then how long the clock has to answer a save before the console's
+    // hex view is taken.
+    static constexpr std::chrono::milliseconds consoleScreenshotDelay{700};
 
     // Needs the QApplication and the library's main queue in place.
     explicit Application(VELSerialPortManager& manager, QObject* parent = nullptr);

@@ -3,6 +3,8 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileDialog>
 #include <QFontDatabase>
 #include <QLabel>
 #include <QMetaProperty>
@@ -14,6 +16,7 @@
 #include "PortSelector.h"
 #include "SerialPortDemoController.h"
 #include "TubeFieldValidator.h"
+#include "console/LineStatusWidget.h"
 #include "VELSerialPort.h"
 #include "ui_MainWindow.h"
 
@@ -47,6 +50,16 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui_(std::make_uni
     statusLine_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     statusLine_->setAccessibleName(tr("Status"));
     statusBar()->addWidget(statusLine_, 1);
+    inputNote_ = new QLabel(this);
+    inputNote_->setObjectName(QStringLiteral("inputNote"));
+    inputNote_->setStyleSheet(QStringLiteral("color: #b02020"));
+    inputNote_->setAccessibleName(tr("Problem with the text to send"));
+    statusBar()->addWidget(inputNote_);
+    loggingStatus_ = new QLabel(this);
+    loggingStatus_->setObjectName(QStringLiteral("loggingStatus"));
+    loggingStatus_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    loggingStatus_->setAccessibleName(tr("Console log"));
+    statusBar()->addPermanentWidget(loggingStatus_);
     nameControls();
 
     auto* quit = new QAction(tr("Quit"), this);
@@ -76,6 +89,7 @@ void MainWindow::connectController(SerialPortDemoController& controller, VELSeri
     bindBaudRates(controller);
     bindLineEndingSwitch(controller);
     bindStatus(controller);
+    bindConsole(controller);
     controller.showWellColoursInTubes();
     auto* model = new PortListModel(manager, this);
     new PortSelector(*ui_->portPopUpButton, *model, controller, this);
@@ -189,4 +203,83 @@ void MainWindow::nameControls()
     ui_->addLineEndingCheckBox->setAccessibleName(tr("Add the line ending"));
     ui_->send1->setAccessibleName(tr("Send the text"));
     ui_->receivedDataTextView->setAccessibleName(tr("Received text"));
+    ui_->hexViewCheckBox->setAccessibleName(tr("Show received bytes as hex"));
+    ui_->timestampsCheckBox->setAccessibleName(tr("Show arrival times"));
+    ui_->sendHexCheckBox->setAccessibleName(tr("Send the text as hex bytes"));
+    ui_->logButton->setAccessibleName(tr("Log received bytes to a file"));
+    ui_->logSentCheckBox->setAccessibleName(tr("Log sent bytes too"));
+    ui_->clearButton->setAccessibleName(tr("Clear the output"));
+}
+
+void MainWindow::bindConsole(SerialPortDemoController& controller)
+{
+    ConsoleController& console = controller.console();
+    console.history().attach(ui_->sendTextField);
+    ui_->consoleSearchBar->setView(ui_->receivedDataTextView);
+
+    connect(ui_->hexViewCheckBox, &QCheckBox::toggled, &console, &ConsoleController::setHexView);
+    connect(ui_->timestampsCheckBox, &QCheckBox::toggled, &console, &ConsoleController::setShowsTimestamps);
+    connect(ui_->logSentCheckBox, &QCheckBox::toggled, &console, &ConsoleController::setLogsSent);
+    connect(ui_->sendHexCheckBox, &QCheckBox::toggled, &console, [this, &console](bool hex) {
+        console.setSendsHex(hex);
+        ui_->sendTextField->setPlaceholderText(hex ? tr("Hex bytes to send, such as 41 42 0D") : tr("Text to send"));
+        console.checkInput(ui_->sendTextField->text());
+    });
+    // Checked as typed, so a malformed byte is named before Send is pressed.
+    connect(ui_->sendTextField, &QLineEdit::textChanged, &console, &ConsoleController::checkInput);
+    connect(&console, &ConsoleController::inputErrorChanged, this, [this](const QString& message) {
+        inputNote_->setText(message);
+        ui_->sendTextField->setStyleSheet(message.isEmpty() ? QString()
+                                                            : QStringLiteral("QLineEdit { border: 1px solid #b02020; }"));
+        ui_->sendTextField->setToolTip(message);
+    });
+
+    connect(ui_->logButton, &QPushButton::clicked, this, [this, &controller] {
+        if (controller.console().isLogging()) {
+            controller.console().stopLogging();
+        } else {
+            chooseLogFile(controller);
+        }
+    });
+    connect(&console, &ConsoleController::loggingChanged, this, [this](bool logging, const QString& path) {
+        ui_->logButton->setText(logging ? tr("Stop &log") : tr("&Log…"));
+        loggingStatus_->setText(logging ? tr("Logging to %1").arg(QDir::toNativeSeparators(path)) : QString());
+    });
+    connect(&console, &ConsoleController::loggingFailed, loggingStatus_, &QLabel::setText);
+
+    const auto clear = [&console] { console.clear(); };
+    connect(ui_->clearButton, &QPushButton::clicked, &console, clear);
+    auto* clearAction = new QAction(tr("Clear the output"), this);
+    clearAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+    clearAction->setShortcutContext(Qt::WindowShortcut);
+    connect(clearAction, &QAction::triggered, &console, clear);
+    addAction(clearAction);
+    auto* findAction = new QAction(tr("Find in the output"), this);
+    findAction->setShortcut(QKeySequence::Find);
+    findAction->setShortcutContext(Qt::WindowShortcut);
+    connect(findAction, &QAction::triggered, ui_->consoleSearchBar, &ConsoleSearchBar::activate);
+    addAction(findAction);
+    auto* findNextAction = new QAction(tr("Find next"), this);
+    findNextAction->setShortcuts(QKeySequence::FindNext);
+    connect(findNextAction, &QAction::triggered, ui_->consoleSearchBar, &ConsoleSearchBar::findNext);
+    addAction(findNextAction);
+    auto* findPreviousAction = new QAction(tr("Find previous"), this);
+    findPreviousAction->setShortcuts(QKeySequence::FindPrevious);
+    connect(findPreviousAction, &QAction::triggered, ui_->consoleSearchBar, &ConsoleSearchBar::findPrevious);
+    addAction(findPreviousAction);
+}
+
+void MainWindow::chooseLogFile(SerialPortDemoController& controller)
+{
+    // The log is appended to, so choosing an existing file is no overwrite.
+    const QString path = QFileDialog::getSaveFileName(this, tr("Log the console to"), QDir::homePath(),
+                                                      tr("Logs (*.log);;All files (*)"), nullptr,
+                                                      QFileDialog::DontConfirmOverwrite);
+    if (path.isEmpty()) {
+        return;
+    }
+    if (!controller.console().startLogging(path)) {
+        loggingStatus_->setText(
+            tr("Cannot log to %1: %2").arg(QDir::toNativeSeparators(path), controller.console().loggingError()));
+    }
 }

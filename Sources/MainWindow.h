@@ -24,6 +24,9 @@ public:
     Ui::MainWindow& ui() { return *ui_; }
     // The status line: the current port's state and the last problem.
     QLabel* statusLine() const { return statusLine_; }
+    // Beside it, the console's part: where it logs, and a malformed hex byte.
+    QLabel* loggingStatus() const { return loggingStatus_; }
+    QLabel* inputNote() const { return inputNote_; }
 
     // What loading a window does for its controller: every outlet property
     // of the controller gets the control of the same name ("win" the window
@@ -45,8 +48,12 @@ private:
     void bindBaudRates(SerialPortDemoController& controller);
     void bindLineEndingSwitch(SerialPortDemoController& controller);
     void bindStatus(SerialPortDemoController& controller);
+    void bindConsole(SerialPortDemoController& controller);
+    void chooseLogFile(SerialPortDemoController& controller);
     void nameControls();
 
     std::unique_ptr<Ui::MainWindow> ui_;
     QLabel* statusLine_ = nullptr;
+    QLabel* inputNote_ = nullptr;
+    QLabel* loggingStatus_ = nullptr;
 };

@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "HalodialColor.h"
+#include "console/LineStatusWidget.h"
 #include "PortProblem.h"
 #include "support/NotificationCenter.h"
 #include "PortDelegateAdapter.h"
@@ -106,7 +107,10 @@ void SerialPortDemoController::setSerialPort(std::shared_ptr<VELSerialPort> port
                 Qt::QueuedConnection);
         });
     }
-    consoleDecoder_.reset();
+    console_.startNewStream();
+    if (lineStatusWidget_) {
+        lineStatusWidget_->setLines(LineStatusWidget::Lines::of(serialPort_));
+    }
     // The previous port's closed callback no longer reaches the controller,
     // so the title would go on telling the old port's state.
     const bool open = serialPort_ && serialPort_->isOpen();
@@ -241,9 +245,40 @@ void SerialPortDemoController::sendString(const QString& text)
     if (!outgoing.isValidUtf16() || !serialPort_) {
         return;
     }
-    const QByteArray bytes = outgoing.toUtf8();
-    serialPort_->sendData(std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
-                                                        static_cast<std::size_t>(bytes.size())));
+    writeToPort(outgoing.toUtf8());
+}
+
+void SerialPortDemoController::sendBytes(const QByteArray& bytes)
+{
+    QByteArray outgoing = bytes;
+    if (shouldAddLineEnding_ && !outgoing.endsWith('\n')) {
+        outgoing += lineEndingString().toLatin1();
+    }
+    if (serialPort_) {
+        writeToPort(outgoing);
+    }
+}
+
+void SerialPortDemoController::writeToPort(const QByteArray& bytes)
+{
+    const std::span<const std::uint8_t> data(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                                             static_cast<std::size_t>(bytes.size()));
+    if (serialPort_->sendData(data)) {
+        console_.didSend(data);
+    }
+}
+
+LineStatusWidget* SerialPortDemoController::lineStatusWidget() const
+{
+    return lineStatusWidget_;
+}
+
+void SerialPortDemoController::setLineStatusWidget(LineStatusWidget* widget)
+{
+    lineStatusWidget_ = widget;
+    if (widget) {
+        widget->setLines(LineStatusWidget::Lines::of(serialPort_));
+    }
 }
 
 void SerialPortDemoController::help()
@@ -474,9 +509,21 @@ bool SerialPortDemoController::userNotificationCenterShouldPresentNotification(U
 
 void SerialPortDemoController::send()
 {
-    if (sendTextField_) {
-        sendString(sendTextField_->text());
+    if (!sendTextField_) {
+        return;
     }
+    const QString line = sendTextField_->text();
+    if (console_.sendsHex()) {
+        // A malformed byte sends nothing: half a command can do harm.
+        const std::optional<QByteArray> bytes = console_.bytesForLine(line);
+        if (!bytes) {
+            return;
+        }
+        sendBytes(*bytes);
+    } else {
+        sendString(line);
+    }
+    console_.history().add(line);
 }
 
 void SerialPortDemoController::openOrClosePort()
@@ -488,12 +535,11 @@ void SerialPortDemoController::openOrClosePort()
         serialPort_->close();
         return;
     }
-    consoleDecoder_.reset();
     lastProblem_.clear();
     setPortState(PortState::Opening);
     serialPort_->open();
     // Also after a failed open: the view shows this opening's text or none.
-    consoleScrollback_.clear();
+    console_.clear();
 }
 
 void SerialPortDemoController::setOpenCloseTitle(const QString& title)
@@ -535,7 +581,7 @@ void SerialPortDemoController::serialPortDidReceiveData(const std::shared_ptr<VE
                                                         std::span<const std::uint8_t> data)
 {
     if (isCurrentPort(port)) {
-        consoleScrollback_.append(consoleDecoder_.decode(data));
+        console_.receive(data);
     }
 }
 

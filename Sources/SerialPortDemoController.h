@@ -20,8 +20,9 @@
 #include <vector>
 
 #include "ColorWell.h"
-#include "console/ConsoleDecoder.h"
+#include "console/ConsoleController.h"
 #include "console/ConsoleScrollback.h"
+#include "console/LineStatusWidget.h"
 #include "desktop/UserNotificationCenterDelegate.h"
 #include "support/Observable.h"
 
@@ -76,6 +77,7 @@ class SerialPortDemoController : public QObject, public UserNotificationCenterDe
     Q_PROPERTY(QPlainTextEdit* receivedDataTextView READ receivedDataTextView WRITE setReceivedDataTextView)
     Q_PROPERTY(QPushButton* openCloseButton READ openCloseButton WRITE setOpenCloseButton)
     Q_PROPERTY(QComboBox* lineEndingPopUpButton READ lineEndingPopUpButton WRITE setLineEndingPopUpButton)
+    Q_PROPERTY(LineStatusWidget* lineStatusWidget READ lineStatusWidget WRITE setLineStatusWidget)
 
 public:
     // What the window says of the current port. Waiting is for a port that
@@ -157,6 +159,13 @@ public:
     void setOpenCloseButton(QPushButton* button) { openCloseButton_ = button; }
     QComboBox* lineEndingPopUpButton() const { return lineEndingPopUpButton_; }
     void setLineEndingPopUpButton(QComboBox* popUp) { lineEndingPopUpButton_ = popUp; }
+    // The modem lines of the current port; follows every change of port.
+    LineStatusWidget* lineStatusWidget() const;
+    void setLineStatusWidget(LineStatusWidget* widget);
+
+    // The console behind the send line and the output view: received bytes,
+    // the log, hex view and input, timestamps and history.
+    ConsoleController& console() { return console_; }
 
     // The state of the current port, and the status line's text: the state
     // in words, then the last problem in plain words (PortProblem) with what
@@ -180,6 +189,9 @@ public:
     // when asked for, UTF-8, then the port if there is one. Text that UTF-8
     // cannot carry (a lone surrogate) is dropped rather than mangled.
     void sendString(const QString& text);
+    // The same for bytes (the console's hex input): the line ending when
+    // asked for and the last byte is no line feed, then the port.
+    void sendBytes(const QByteArray& bytes);
 
     // Hot plug: a line on standard output for each event of the port
     // manager, and one silent desktop notification per port, which goes away
@@ -243,6 +255,7 @@ private:
     void setProblem(const QString& problem);
     void sendFrame(const std::optional<QString>& frame);
     bool wasListed(const std::shared_ptr<VELSerialPort>& port) const;
+    void writeToPort(const QByteArray& bytes);
 
     VELSerialPortManager* serialPortManager_;
     QList<int> availableBaudRates_{115200};
@@ -262,8 +275,9 @@ private:
     std::function<QTime()> clock_;
     QPointer<UserNotificationCenter> userNotificationCenter_;
     std::shared_ptr<PortDelegateAdapter> portDelegate_;
-    ConsoleDecoder consoleDecoder_;
     ConsoleScrollback consoleScrollback_;
+    ConsoleController console_{consoleScrollback_};
+    QPointer<LineStatusWidget> lineStatusWidget_;
     PortState portState_ = PortState::NoPort;
     // The current port's "isOpen": the controls follow the port itself, also
     // when it is opened or closed other than through the window, and as soon

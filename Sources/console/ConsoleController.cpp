@@ -1,0 +1,130 @@
+#include "console/ConsoleController.h"
+
+#include <QDateTime>
+
+#include "console/ConsoleScrollback.h"
+#include "console/ConsoleView.h"
+#include "console/HexInput.h"
+
+ConsoleController::ConsoleController(ConsoleScrollback& scrollback, QObject* parent)
+    : QObject(parent), scrollback_(scrollback), history_(this)
+{
+    connect(&logger_, &ConsoleLogger::failed, this, [this](const QString& message) {
+        emit loggingFailed(tr("Logging to %1 failed: %2").arg(logger_.path(), message));
+    });
+}
+
+ConsoleController::~ConsoleController() = default;
+
+void ConsoleController::receive(std::span<const std::uint8_t> bytes)
+{
+    receive(bytes, QDateTime::currentMSecsSinceEpoch());
+}
+
+void ConsoleController::receive(std::span<const std::uint8_t> bytes, qint64 msecsSinceEpoch)
+{
+    logger_.write(bytes);
+    scrollback_.append(renderer_.append(bytes, msecsSinceEpoch));
+}
+
+void ConsoleController::didSend(std::span<const std::uint8_t> bytes)
+{
+    if (logsSent_) {
+        logger_.write(bytes);
+    }
+}
+
+void ConsoleController::clear()
+{
+    renderer_.clear();
+    scrollback_.clear();
+}
+
+void ConsoleController::setHexView(bool hex)
+{
+    if (hex == hexView()) {
+        return;
+    }
+    renderer_.setView(hex ? ConsoleRenderer::View::Hex : ConsoleRenderer::View::Text);
+    redraw();
+}
+
+void ConsoleController::setShowsTimestamps(bool shows)
+{
+    if (shows == showsTimestamps()) {
+        return;
+    }
+    renderer_.setShowsTimestamps(shows);
+    redraw();
+}
+
+void ConsoleController::setSendsHex(bool hex)
+{
+    if (hex == sendsHex_) {
+        return;
+    }
+    sendsHex_ = hex;
+    setInputError(QString());
+    emit optionsChanged();
+}
+
+void ConsoleController::redraw()
+{
+    if (auto* view = qobject_cast<ConsoleView*>(scrollback_.view())) {
+        view->setHexView(hexView());
+    }
+    scrollback_.clear();
+    scrollback_.append(renderer_.redraw(ConsoleScrollback::maximumLines));
+    scrollback_.flush();
+    emit optionsChanged();
+}
+
+bool ConsoleController::startLogging(const QString& path)
+{
+    const bool wasLogging = logger_.isLogging();
+    if (!logger_.start(path)) {
+        if (wasLogging) {
+            emit loggingChanged(false, QString());
+        }
+        return false;
+    }
+    emit loggingChanged(true, path);
+    return true;
+}
+
+void ConsoleController::stopLogging()
+{
+    if (!logger_.isLogging()) {
+        return;
+    }
+    logger_.stop();
+    emit loggingChanged(false, QString());
+}
+
+std::optional<QByteArray> ConsoleController::bytesForLine(const QString& line)
+{
+    if (!sendsHex_) {
+        setInputError(QString());
+        return line.toUtf8();
+    }
+    HexInput::Result parsed = HexInput::parse(line);
+    setInputError(parsed.error);
+    if (!parsed.isValid()) {
+        return std::nullopt;
+    }
+    return std::move(parsed.bytes);
+}
+
+QString ConsoleController::checkInput(const QString& line)
+{
+    setInputError(sendsHex_ ? HexInput::parse(line).error : QString());
+    return inputError_;
+}
+
+void ConsoleController::setInputError(const QString& message)
+{
+    if (message != inputError_) {
+        inputError_ = message;
+        emit inputErrorChanged(message);
+    }
+}

@@ -1,0 +1,94 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <cstdint>
+#include <optional>
+#include <span>
+
+#include "console/ConsoleLogger.h"
+#include "console/ConsoleRenderer.h"
+#include "console/SendHistory.h"
+
+class ConsoleScrollback;
+
+// The console's behaviour between the port and the view: received bytes go
+// into the record, the log and the view (as text or hex, with or without
+// times); the typed line becomes bytes (as text, or as hex when asked); the
+// history follows what was sent. The window's controller hands it what the
+// port says and what it sends; the widgets are the window's. GUI thread.
+class ConsoleController : public QObject {
+    Q_OBJECT
+
+public:
+    // `scrollback` feeds the view; it must outlive the console.
+    explicit ConsoleController(ConsoleScrollback& scrollback, QObject* parent = nullptr);
+    ~ConsoleController() override;
+
+    // Bytes from the current port: to the log at once, to the view in its
+    // next batch. The arrival time is now unless given.
+    void receive(std::span<const std::uint8_t> bytes);
+    void receive(std::span<const std::uint8_t> bytes, qint64 msecsSinceEpoch);
+    // Bytes that went out to the port: logged when logsSent().
+    void didSend(std::span<const std::uint8_t> bytes);
+
+    // The current port changed: what comes next does not continue an
+    // unfinished character or line of the last one.
+    void startNewStream() { renderer_.startNewStream(); }
+
+    // Empties the view and the record (Clear, and each opening); the log
+    // file keeps what it has.
+    void clear();
+
+    bool hexView() const { return renderer_.view() == ConsoleRenderer::View::Hex; }
+    bool showsTimestamps() const { return renderer_.showsTimestamps(); }
+    bool sendsHex() const { return sendsHex_; }
+    bool logsSent() const { return logsSent_; }
+    // The view is drawn again from the record the new way.
+    void setHexView(bool hex);
+    void setShowsTimestamps(bool shows);
+    void setSendsHex(bool hex);
+    void setLogsSent(bool logs) { logsSent_ = logs; }
+
+    // Starts appending to `path` (stopping any earlier log); false with the
+    // reason in loggingError() when the file cannot be opened.
+    bool startLogging(const QString& path);
+    void stopLogging();
+    bool isLogging() const { return logger_.isLogging(); }
+    QString logPath() const { return logger_.path(); }
+    QString loggingError() const { return logger_.errorString(); }
+
+    // What the typed `line` sends: its UTF-8, or the hex bytes it names.
+    // Absent, with inputError() saying why, when the hex is malformed.
+    std::optional<QByteArray> bytesForLine(const QString& line);
+    // Checks `line` as typed (hex input only): the message for a malformed
+    // byte, or empty.
+    QString checkInput(const QString& line);
+    QString inputError() const { return inputError_; }
+
+    SendHistory& history() { return history_; }
+    const ConsoleRenderer& renderer() const { return renderer_; }
+
+signals:
+    // Any of the view options changed (hex view, timestamps, hex input).
+    void optionsChanged();
+    // Logging started or stopped; `path` is where it goes, empty once it stops.
+    void loggingChanged(bool logging, const QString& path);
+    // The message for a malformed hex byte changed; empty once it is mended.
+    void inputErrorChanged(const QString& message);
+    // The log file stopped taking bytes.
+    void loggingFailed(const QString& message);
+
+private:
+    void redraw();
+    void setInputError(const QString& message);
+
+    ConsoleScrollback& scrollback_;
+    ConsoleRenderer renderer_;
+    ConsoleLogger logger_;
+    SendHistory history_;
+    bool sendsHex_ = false;
+    bool logsSent_ = false;
+    QString inputError_;
+};
