@@ -19,17 +19,16 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${CPACK_PACKAGE_CONTACT})
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# dpkg-deb takes the first line as the summary and the rest, indented, as the
-# long description.
+# CPack puts the summary first and indents these lines under it as the long
+# description; an empty line becomes the paragraph mark " .".
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "${CPACK_PACKAGE_DESCRIPTION_SUMMARY}
- Halodial is a desktop utility for a clock of six digit tubes, each with its
- own RGB backlight, on a serial port. It keeps the clock in time with this
- computer, sets each tube's colour, saves digits in the clock, and has a
- serial console for talking to it. It follows serial ports as they are
- plugged in and removed, with desktop notifications, and comes with a
- virtual clock for trying it without hardware.
- .
- halodial-ports lists the serial ports Halodial sees and follows hot plug.")
+    "Halodial is a desktop utility for a clock of six digit tubes, each with its
+own RGB backlight, on a serial port. It keeps the clock in time with this
+computer, sets each tube's colour, saves digits in the clock, and has a
+serial console for talking to it. It follows serial ports as they are
+plugged in and removed, with desktop notifications, and comes with a
+virtual clock for trying it without hardware.
+
+halodial-ports lists the serial ports Halodial sees and follows hot plug.")
 
 include(CPack)

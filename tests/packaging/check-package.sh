@@ -87,7 +87,10 @@ deb)
         echo "$depends" | tr ',' '\n' | grep -q "^ *$lib\( \|$\)" || fail "Depends does not name $lib"
     done
     [ -n "$(dpkg-deb -f "$deb" Maintainer)" ] || fail "the package has no maintainer"
-    dpkg-deb -f "$deb" Description | grep -q 'tube clock' || fail "the package has no description"
+    dpkg-deb -f "$deb" Description >"$work/description"
+    summary=$(head -n 1 "$work/description")
+    [ -n "$summary" ] && [ "$(wc -l <"$work/description")" -gt 2 ] || fail "the package has no long description"
+    ! tail -n +2 "$work/description" | grep -qF "$summary" || fail "the long description repeats the summary"
     ;;
 
 *)
