@@ -16,10 +16,10 @@
 #include <string>
 #include <thread>
 
-#include "AsioMainQueue.h"
-#include "NoDestroy.h"
-#include "RequestQueue.h"
-#include "SerialQueue.h"
+#include "dispatch/AsioMainQueue.h"
+#include "support/NoDestroy.h"
+#include "port/RequestQueue.h"
+#include "dispatch/SerialQueue.h"
 #include "VELSerialBytesRequest.h"
 #include "VELSerialDelimitedPacketDescriptor.h"
 #include "VELSerialRegexPacketDescriptor.h"
