@@ -24,10 +24,13 @@ bool Translations::load(const QLocale& locale, const QString& directory)
         delete qt;
     }
     auto* own = new QTranslator(application);
-    if (!own->load(locale, QStringLiteral("halodial"), QStringLiteral("_"), directory)) {
+    const bool found = own->load(locale, QStringLiteral("halodial"), QStringLiteral("_"), directory);
+    // The English catalogue holds only the plural forms ("1 piece", "2
+    // pieces"), which the program's texts cannot spell for every count.
+    if (found || own->load(QStringLiteral("halodial_en"), directory)) {
+        QCoreApplication::installTranslator(own);
+    } else {
         delete own;
-        return false;
     }
-    QCoreApplication::installTranslator(own);
-    return true;
+    return found;
 }

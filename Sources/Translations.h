@@ -17,7 +17,8 @@ public:
     // Loads the catalogue for `locale`'s languages from `directory` into the
     // application, with Qt's own for its standard dialogs and options where
     // the system has it, and returns whether Halodial's was found. A locale
-    // without a catalogue (English among them) leaves the texts as they are.
+    // without a catalogue gets the English texts, with the English catalogue
+    // for their plural forms.
     // GUI thread, before the first window or help text is built; the
     // QCoreApplication owns what is loaded.
     static bool load(const QLocale& locale, const QString& directory = Translations::directory());
