@@ -1,7 +1,9 @@
 # The two commands of README.md, and the builds behind them.
-#   make run    build Halodial and start it with its built-in virtual clock
-#   make test   build and run every test (ThreadSanitizer run of the library,
-#               then the whole suite under AddressSanitizer + UBSan)
+#   make run      build Halodial and start it with its built-in virtual clock
+#   make test     build and run every test (ThreadSanitizer run of the library,
+#                 then the whole suite under AddressSanitizer + UBSan, with the
+#                 install rules and the .deb)
+#   make package  build halodial_<version>_<arch>.deb in build/release
 
 BUILD      ?= build
 GENERATOR  ?= Ninja
@@ -23,20 +25,24 @@ FUZZ_FAST   := fuzz_descriptors fuzz_clock_frames
 FUZZ_ARGS   ?= -max_total_time=60 -runs=1000000 -max_len=512
 FUZZ_THREADED_ARGS ?= -max_total_time=30 -runs=200000 -max_len=512
 
-.PHONY: all deps run build test asan tsan fuzz bench screenshots clean
+.PHONY: all deps test-deps run build package test asan tsan fuzz bench screenshots clean
 
 all: build
 
+# What building and running need; the test tools come only with test-deps.
 deps:
 	@./scripts/install-deps
 
-$(RELEASE_DIR)/build.ninja: | deps
-	cmake -S . -B $(RELEASE_DIR) -G $(GENERATOR) $(LAUNCHER) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DHALODIAL_BUILD_TESTS=OFF
+test-deps:
+	@./scripts/install-deps --test
 
-$(ASAN_DIR)/build.ninja: | deps
+$(RELEASE_DIR)/build.ninja: | deps
+	cmake -S . -B $(RELEASE_DIR) -G $(GENERATOR) $(LAUNCHER) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DHALODIAL_BUILD_TESTS=OFF -DHALODIAL_BUILD_BENCH=OFF
+
+$(ASAN_DIR)/build.ninja: | test-deps
 	cmake -S . -B $(ASAN_DIR) -G $(GENERATOR) $(LAUNCHER) -DCMAKE_BUILD_TYPE=Debug "-DHALODIAL_SANITIZE=address;undefined" -DHALODIAL_BUILD_BENCH=OFF
 
-$(TSAN_DIR)/build.ninja: | deps
+$(TSAN_DIR)/build.ninja: | test-deps
 	cmake -S . -B $(TSAN_DIR) -G $(GENERATOR) $(LAUNCHER) -DCMAKE_BUILD_TYPE=Debug -DHALODIAL_SANITIZE=thread -DHALODIAL_BUILD_APP=OFF -DHALODIAL_BUILD_BENCH=OFF
 
 build: deps $(RELEASE_DIR)/build.ninja
@@ -45,20 +51,24 @@ build: deps $(RELEASE_DIR)/build.ninja
 run: build
 	$(RELEASE_DIR)/Sources/halodial --simulate
 
-tsan: deps $(TSAN_DIR)/build.ninja
+# Depends computed by dpkg-shlibdeps from the release binaries.
+package: build
+	cmake --build $(RELEASE_DIR) --target package
+
+tsan: test-deps $(TSAN_DIR)/build.ninja
 	cmake --build $(TSAN_DIR)
 	TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" ctest --test-dir $(TSAN_DIR) $(CTEST_ARGS)
 
-asan: deps $(ASAN_DIR)/build.ninja
+asan: test-deps $(ASAN_DIR)/build.ninja
 	cmake --build $(ASAN_DIR)
 	ctest --test-dir $(ASAN_DIR) $(CTEST_ARGS)
 
-$(FUZZ_DIR)/build.ninja: | deps
+$(FUZZ_DIR)/build.ninja: | test-deps
 	CXX=clang++ cmake -S . -B $(FUZZ_DIR) -G $(GENERATOR) $(LAUNCHER) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DHALODIAL_FUZZ=ON -DHALODIAL_BUILD_APP=OFF -DHALODIAL_BUILD_TESTS=OFF -DHALODIAL_BUILD_BENCH=OFF
 
 # The corpus grows in the build directory from run to run; the log is shown
 # only when the fuzzer finds something.
-fuzz: deps $(FUZZ_DIR)/build.ninja
+fuzz: test-deps $(FUZZ_DIR)/build.ninja
 	cmake --build $(FUZZ_DIR)
 	@set -e; for t in $(FUZZ_FAST); do \
 		[ -x $(FUZZ_DIR)/fuzz/$$t ] || { echo "fuzz: $$t not built"; exit 1; }; \
@@ -79,12 +89,15 @@ fuzz: deps $(FUZZ_DIR)/build.ninja
 # of the whole suite.
 test: tsan fuzz asan
 
-bench: build
+# The benchmark library is a test tool: the release tree gains the benchmarks
+# only here.
+bench: test-deps build
+	cmake -S . -B $(RELEASE_DIR) -DHALODIAL_BUILD_BENCH=ON
 	cmake --build $(RELEASE_DIR) --target benchmarks
 
 # The README's pictures: Halodial with its virtual clock, open and in sync,
 # on a virtual X server; the program saves both windows and quits.
-screenshots: deps $(RELEASE_DIR)/build.ninja
+screenshots: test-deps $(RELEASE_DIR)/build.ninja
 	cmake --build $(RELEASE_DIR) --target halodial
 	xvfb-run -a -s "-screen 0 1600x1000x24" \
 		$(RELEASE_DIR)/Sources/halodial --simulate --open --sync --screenshot-dir docs

@@ -17,6 +17,7 @@
 #include "PortProblem.h"
 #include "SerialPortDemoController.h"
 #include "VELSerialPort.h"
+#include "desktop/DesktopIdentity.h"
 #include "virtualclock/VirtualClock.h"
 #include "virtualclock/VirtualClockWindow.h"
 
@@ -26,6 +27,7 @@ Application::Application(VELSerialPortManager& manager, QObject* parent)
       window_(std::make_unique<MainWindow>())
 {
     window_->connectController(*controller_, manager);
+    window_->setWindowIcon(DesktopIdentity::icon());
     appDelegate_.setWindow(window_.get());
 }
 

@@ -5,6 +5,8 @@
 
 #include "Application.h"
 #include "CommandLine.h"
+#include "Translations.h"
+#include "desktop/DesktopIdentity.h"
 #include "desktop/QtMainQueue.h"
 #include "dispatch/TerminationSignals.h"
 #include "VELSerialPortManager.h"
@@ -23,6 +25,8 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Halodial"));
     QApplication::setApplicationVersion(QStringLiteral(HALODIAL_VERSION));
+    DesktopIdentity::applyToApplication();
+    Translations::load(QLocale());
 
     const auto parsed = CommandLine::parse(QApplication::arguments());
     if (const int* status = std::get_if<int>(&parsed)) {

@@ -23,8 +23,9 @@ namespace {
 constexpr const char* kUsage =
     "Usage: halodial-ports [--watch [--batches K]] [--virtual N]\n"
     "\n"
-    "Prints the serial ports present (the machine's and Halodial's virtual ones),\n"
-    "each with its registry keys.\n"
+    "Prints the serial ports present (this computer's tty devices and Halodial's\n"
+    "virtual ones), each with its device nodes and kernel names; the registry key\n"
+    "that the serial library reads each value under is shown in brackets.\n"
     "\n"
     "  --watch      keep running and print each batch of arrivals and removals as\n"
     "               it happens; Ctrl-C ends\n"
@@ -32,7 +33,8 @@ constexpr const char* kUsage =
     "  --virtual N  create N virtual serial devices (pseudo-terminals) for this run;\n"
     "               with --watch they arrive once watching has begun and leave again\n"
     "               once their arrival has been printed\n"
-    "  --help       print this and exit\n";
+    "  --help       print this and exit\n"
+    "  --version    print the version and exit\n";
 
 struct Options {
     bool watch = false;
@@ -56,6 +58,10 @@ int parse(int argc, char** argv, Options& options)
             std::fputs(kUsage, stdout);
             return 0;
         }
+        if (argument == "--version") {
+            std::printf("halodial-ports %s\n", HALODIAL_VERSION);
+            return 0;
+        }
         if (argument == "--watch") {
             options.watch = true;
         } else if ((argument == "--virtual" || argument == "--batches") && i + 1 < argc) {
@@ -72,15 +78,24 @@ int parse(int argc, char** argv, Options& options)
     return -1;
 }
 
+// Each value under what a Linux user calls it; the serial library's key
+// follows in brackets, for matching the output against the library's calls.
 void printPort(const VELSerialPort& port)
 {
-    static constexpr const char* keys[] = {vel::kIOCalloutDeviceKey, vel::kIODialinDeviceKey,
-                                           vel::kIOTTYDeviceKey,     vel::kIOTTYBaseNameKey,
-                                           vel::kIOTTYSuffixKey,     vel::kIOSerialBSDClientTypeKey};
+    struct Row {
+        const char* heading;
+        const char* key;
+    };
+    static constexpr Row rows[] = {{"Device node", vel::kIOCalloutDeviceKey},
+                                   {"Dial-in node", vel::kIODialinDeviceKey},
+                                   {"Kernel name", vel::kIOTTYDeviceKey},
+                                   {"Base name", vel::kIOTTYBaseNameKey},
+                                   {"Number", vel::kIOTTYSuffixKey},
+                                   {"Type", vel::kIOSerialBSDClientTypeKey}};
     std::printf("%s\n", port.name().c_str());
-    for (const char* key : keys) {
-        const auto value = VELSerialPort::stringPropertyOfForIOSerialKey(port.IOKitDevice(), key);
-        std::printf("  %-22s %s\n", key, value ? value->c_str() : "(none)");
+    for (const Row& row : rows) {
+        const auto value = VELSerialPort::stringPropertyOfForIOSerialKey(port.IOKitDevice(), row.key);
+        std::printf("  %-13s %-22s  [registry key %s]\n", row.heading, value ? value->c_str() : "(none)", row.key);
     }
 }
 

@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "desktop/DesktopIdentity.h"
 #include "virtualclock/TubeDisplay.h"
 #include "virtualclock/VirtualClock.h"
 
@@ -60,6 +61,7 @@ QLabel* value(QWidget* parent)
 VirtualClockWindow::VirtualClockWindow(VirtualClock& clock, QWidget* parent) : QWidget(parent), clock_(&clock)
 {
     setWindowTitle(QStringLiteral("Halodial — Virtual clock"));
+    setWindowIcon(DesktopIdentity::icon());
 
     device_ = value(this);
     lastFrame_ = value(this);

@@ -1,0 +1,46 @@
+# Where an installed Halodial's files go: the freedesktop places under the
+# prefix, found the way every desktop and package tool looks for them.
+# Benchmarks, tests and the fuzz target have no install rules of their own.
+
+set(HALODIAL_APP_ID org.halodial.Halodial)
+# The date of the release named by PROJECT_VERSION, for the metainfo's release
+# list and the man pages' footer.
+set(HALODIAL_RELEASE_DATE 2026-12-08)
+
+install(TARGETS halodial-ports RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+
+if(HALODIAL_BUILD_APP)
+    install(TARGETS halodial RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+
+    install(FILES data/${HALODIAL_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+    install(FILES data/icons/${HALODIAL_APP_ID}.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+    foreach(size 48 128 256)
+        install(FILES data/icons/${HALODIAL_APP_ID}-${size}.png
+                DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
+                RENAME ${HALODIAL_APP_ID}.png)
+    endforeach()
+
+    install(FILES ${HALODIAL_QM_FILES} DESTINATION ${CMAKE_INSTALL_DATADIR}/halodial/translations)
+
+    configure_file(data/${HALODIAL_APP_ID}.metainfo.xml.in ${HALODIAL_APP_ID}.metainfo.xml @ONLY)
+    install(FILES ${CMAKE_CURRENT_BINARY_DIR}/${HALODIAL_APP_ID}.metainfo.xml
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+endif()
+
+foreach(page halodial.1 halodial-ports.1)
+    configure_file(data/man/${page} man/${page} @ONLY)
+endforeach()
+if(HALODIAL_BUILD_APP)
+    install(FILES ${CMAKE_CURRENT_BINARY_DIR}/man/halodial.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+endif()
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/man/halodial-ports.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+# Debian's name and place for the licence of an installed program.
+install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME copyright)
+
+# The per-user service arrives with its own change; whatever unit files it
+# brings are installed where systemd looks for user units of a package.
+if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/data/systemd)
+    file(GLOB HALODIAL_USER_UNITS ${CMAKE_CURRENT_SOURCE_DIR}/data/systemd/*.service)
+    install(FILES ${HALODIAL_USER_UNITS} DESTINATION ${CMAKE_INSTALL_PREFIX}/lib/systemd/user)
+endif()
