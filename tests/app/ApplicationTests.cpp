@@ -192,7 +192,7 @@ private slots:
                 ++outlets;
             }
         }
-        QCOMPARE(outlets, 20);
+        QCOMPARE(outlets, 21);
         QCOMPARE(controller.win(), &window);
 
         Ui::MainWindow& ui = window.ui();
