@@ -56,6 +56,27 @@ SerialPortDemoController::SerialPortDemoController(UserNotificationCenter& userN
                                   serialPortsWereDisconnected(notification);
                               });
     userNotificationCenter.setDelegate(this);
+    decodeTimer_.setSingleShot(true);
+    decodeTimer_.setInterval(0);
+    connect(&decodeTimer_, &QTimer::timeout, this, &SerialPortDemoController::decodePending);
+}
+
+void SerialPortDemoController::decodePending()
+{
+    const qsizetype length = std::min(decodePieceBytes, undecoded_.size());
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(undecoded_.constData());
+    consoleScrollback_.append(consoleDecoder_.decode(std::span(bytes, static_cast<std::size_t>(length))));
+    undecoded_.remove(0, length);
+    if (!undecoded_.isEmpty()) {
+        decodeTimer_.start();
+    }
+}
+
+void SerialPortDemoController::forgetUndecoded()
+{
+    decodeTimer_.stop();
+    undecoded_.clear();
+    consoleDecoder_.reset();
 }
 
 SerialPortDemoController::~SerialPortDemoController()
@@ -106,7 +127,7 @@ void SerialPortDemoController::setSerialPort(std::shared_ptr<VELSerialPort> port
                 Qt::QueuedConnection);
         });
     }
-    consoleDecoder_.reset();
+    forgetUndecoded();
     // The previous port's closed callback no longer reaches the controller,
     // so the title would go on telling the old port's state.
     const bool open = serialPort_ && serialPort_->isOpen();
@@ -488,7 +509,7 @@ void SerialPortDemoController::openOrClosePort()
         serialPort_->close();
         return;
     }
-    consoleDecoder_.reset();
+    forgetUndecoded();
     lastProblem_.clear();
     setPortState(PortState::Opening);
     serialPort_->open();
@@ -534,8 +555,18 @@ void SerialPortDemoController::serialPortWasClosed(const std::shared_ptr<VELSeri
 void SerialPortDemoController::serialPortDidReceiveData(const std::shared_ptr<VELSerialPort>& port,
                                                         std::span<const std::uint8_t> data)
 {
-    if (isCurrentPort(port)) {
-        consoleScrollback_.append(consoleDecoder_.decode(data));
+    if (!isCurrentPort(port)) {
+        return;
+    }
+    undecoded_.append(reinterpret_cast<const char*>(data.data()), static_cast<qsizetype>(data.size()));
+    if (undecoded_.size() > maximumUndecodedBytes) {
+        // Older bytes than this would be trimmed from the view anyway; the
+        // decoder starts afresh at the cut.
+        undecoded_.remove(0, undecoded_.size() - maximumUndecodedBytes);
+        consoleDecoder_.reset();
+    }
+    if (!decodeTimer_.isActive()) {
+        decodeTimer_.start();
     }
 }
 

@@ -264,6 +264,16 @@ private:
     std::shared_ptr<PortDelegateAdapter> portDelegate_;
     ConsoleDecoder consoleDecoder_;
     ConsoleScrollback consoleScrollback_;
+    // Received bytes not decoded yet. The data callback only appends here:
+    // a flood arrives as a stream of posted calls that Qt runs back to back,
+    // ahead of timers and input, so each must cost next to nothing. The
+    // decoding runs a bounded piece per event-loop turn.
+    static constexpr qsizetype decodePieceBytes = 16 * 1024;
+    static constexpr qsizetype maximumUndecodedBytes = 4 * 1024 * 1024;
+    void decodePending();
+    void forgetUndecoded();
+    QByteArray undecoded_;
+    QTimer decodeTimer_;
     PortState portState_ = PortState::NoPort;
     // The current port's "isOpen": the controls follow the port itself, also
     // when it is opened or closed other than through the window, and as soon

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "MainQueue.h"
-#include "RequestQueue.h"
-#include "SerialQueue.h"
+#include "dispatch/MainQueue.h"
+#include "port/RequestQueue.h"
+#include "dispatch/SerialQueue.h"
 #include "VELSerialDelimitedPacketDescriptor.h"
 
 namespace {

@@ -31,10 +31,10 @@
 #include <thread>
 #include <vector>
 
-#include "AsioMainQueue.h"
-#include "GlobalQueue.h"
-#include "TimerSource.h"
-#include "UniqueFd.h"
+#include "dispatch/AsioMainQueue.h"
+#include "dispatch/GlobalQueue.h"
+#include "dispatch/TimerSource.h"
+#include "support/UniqueFd.h"
 #include "VELSerialPort.h"
 #include "VELSerialPortDelegate.h"
 

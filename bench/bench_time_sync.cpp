@@ -27,9 +27,9 @@
 #include <vector>
 
 #include "ColorWell.h"
-#include "QtMainQueue.h"
+#include "desktop/QtMainQueue.h"
 #include "SerialPortDemoController.h"
-#include "UniqueFd.h"
+#include "support/UniqueFd.h"
 #include "VELSerialPort.h"
 
 namespace {
