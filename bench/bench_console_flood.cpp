@@ -1,0 +1,309 @@
+// What a device that floods the console costs the window while the time
+// sync runs: 20 MB of random bytes, of ordinary text lines, or of one single
+// line, written to a pseudo-terminal's master as fast as it takes them.
+// Each run first syncs for a few seconds with a quiet device (the baseline),
+// then floods, and reports side by side: the frame period's p99 deviation
+// from 200 ms, the GUI thread's worst delay for an input event (what typing
+// would see), the peak RSS growth, and the time until the flood is shown.
+//
+//   bench_console_flood random|text|line [megabytes]     (default 20)
+#include <poll.h>
+#include <pty.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QPlainTextEdit>
+#include <QTextBlock>
+#include <QThread>
+#include <QTimer>
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "MainWindow.h"
+#include "SerialPortDemoController.h"
+#include "VELSerialPort.h"
+#include "VELSerialPortManager.h"
+#include "desktop/QtMainQueue.h"
+#include "support/UniqueFd.h"
+#include "ui_MainWindow.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+const QByteArray endMarker = "\nEND-OF-FLOOD\n";
+
+// Peak resident set so far, in kB.
+long peakRssKb()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly)) {
+        return 0;
+    }
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:")) {
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+        }
+    }
+    return 0;
+}
+
+QByteArray floodOf(const std::string& kind, qsizetype size)
+{
+    std::mt19937 random(42);
+    QByteArray bytes;
+    bytes.reserve(size + 100);
+    if (kind == "random") {
+        while (bytes.size() < size) {
+            bytes += static_cast<char>(random() & 0xFF);
+        }
+    } else if (kind == "text") {
+        static const char* words[] = {"clock", "tube", "time", "colour", "frame", "saved", "digit", "sync"};
+        int n = 0;
+        while (bytes.size() < size) {
+            bytes += QByteArray::number(n++) + ':';
+            for (int w = 0; w < 8; ++w) {
+                bytes += ' ';
+                bytes += words[random() % 8];
+            }
+            bytes += "\r\n";
+        }
+    } else {
+        bytes.fill('L', size);
+    }
+    return bytes + endMarker;
+}
+
+// Frame arrivals at the master, and the writer of the flood, on threads of
+// their own so that the GUI thread's timing does not colour the readings.
+class Device {
+public:
+    explicit Device(int master) : master_(master), reader_([this] { read(); }) {}
+    ~Device() { stop(); }
+    Device(const Device&) = delete;
+    Device& operator=(const Device&) = delete;
+
+    void flood(QByteArray bytes)
+    {
+        writer_ = std::thread([this, bytes = std::move(bytes)] {
+            qsizetype done = 0;
+            while (done < bytes.size() && !stop_) {
+                pollfd ready{master_, POLLOUT, 0};
+                if (::poll(&ready, 1, 100) > 0) {
+                    const ssize_t n = ::write(master_, bytes.constData() + done,
+                                              static_cast<std::size_t>(bytes.size() - done));
+                    done += n > 0 ? n : 0;
+                }
+            }
+        });
+    }
+
+    std::vector<Clock::time_point> arrivals()
+    {
+        std::lock_guard lock(mutex_);
+        return arrivals_;
+    }
+
+    void stop()
+    {
+        stop_ = true;
+        for (std::thread* thread : {&reader_, &writer_}) {
+            if (thread->joinable()) {
+                thread->join();
+            }
+        }
+    }
+
+private:
+    void read()
+    {
+        std::array<char, 4096> chunk{};
+        while (!stop_) {
+            pollfd pfd{master_, POLLIN, 0};
+            if (::poll(&pfd, 1, 100) <= 0) {
+                continue;
+            }
+            const ssize_t n = ::read(master_, chunk.data(), chunk.size());
+            const auto now = Clock::now();
+            std::lock_guard lock(mutex_);
+            for (ssize_t i = 0; i < n; ++i) {
+                if (chunk[static_cast<std::size_t>(i)] == '/') {
+                    arrivals_.push_back(now);
+                }
+            }
+        }
+    }
+
+    int master_;
+    std::atomic<bool> stop_{false};
+    std::mutex mutex_;
+    std::vector<Clock::time_point> arrivals_;
+    std::thread reader_;
+    std::thread writer_;
+};
+
+double p99DeviationMs(const std::vector<Clock::time_point>& arrivals, Clock::time_point from, Clock::time_point to)
+{
+    std::vector<double> deviations;
+    for (std::size_t i = 1; i < arrivals.size(); ++i) {
+        if (arrivals[i - 1] >= from && arrivals[i] <= to) {
+            const double ms = std::chrono::duration<double, std::milli>(arrivals[i] - arrivals[i - 1]).count();
+            deviations.push_back(std::abs(ms - SerialPortDemoController::tickIntervalMs));
+        }
+    }
+    if (deviations.empty()) {
+        return -1;
+    }
+    std::sort(deviations.begin(), deviations.end());
+    return deviations[std::min(deviations.size() - 1, static_cast<std::size_t>(0.99 * deviations.size()))];
+}
+
+// The worst delay of an event posted to the GUI thread every 20 ms, over
+// the time it runs: what a key press would wait before the window sees it.
+class InputProbe {
+public:
+    explicit InputProbe(QObject* context) : context_(context), thread_([this] { run(); }) {}
+    ~InputProbe() { stop(); }
+    InputProbe(const InputProbe&) = delete;
+    InputProbe& operator=(const InputProbe&) = delete;
+
+    double worstMsAndReset() { return static_cast<double>(worstUs_.exchange(0)) / 1000.0; }
+    void stop()
+    {
+        stop_ = true;
+        if (thread_.joinable()) {
+            thread_.join();
+        }
+    }
+
+private:
+    void run()
+    {
+        while (!stop_) {
+            const auto posted = Clock::now();
+            QMetaObject::invokeMethod(context_, [this, posted] {
+                const auto us = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - posted).count();
+                long long worst = worstUs_.load();
+                while (us > worst && !worstUs_.compare_exchange_weak(worst, us)) {
+                }
+            });
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    }
+
+    QObject* context_;
+    std::atomic<bool> stop_{false};
+    std::atomic<long long> worstUs_{0};
+    std::thread thread_;
+};
+
+void runFor(int ms)
+{
+    QElapsedTimer elapsed;
+    elapsed.start();
+    while (elapsed.elapsed() < ms) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::usleep(500);
+    }
+}
+
+}  // namespace
+
+int main(int argc, char* argv[])
+{
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QApplication app(argc, argv);
+    const std::string kind = argc > 1 ? argv[1] : "text";
+    if (kind != "random" && kind != "text" && kind != "line") {
+        std::fprintf(stderr, "usage: bench_console_flood random|text|line [megabytes]\n");
+        return 2;
+    }
+    const qsizetype megabytes = argc > 2 ? std::max(1, std::atoi(argv[2])) : 20;
+    vel::MainQueue::setShared(std::make_shared<QtMainQueue>());
+
+    int masterFd = -1;
+    int slaveFd = -1;
+    std::array<char, PATH_MAX> slavePath{};
+    if (::openpty(&masterFd, &slaveFd, slavePath.data(), nullptr, nullptr) != 0) {
+        std::perror("openpty");
+        return 1;
+    }
+    const vel::UniqueFd master(masterFd);
+    const vel::UniqueFd slave(slaveFd);
+
+    SerialPortDemoController controller(&VELSerialPortManager::sharedSerialPortManager());
+    MainWindow window;
+    window.connectController(controller, VELSerialPortManager::sharedSerialPortManager());
+    window.resize(760, 700);
+    window.show();
+    controller.setSerialPort(VELSerialPort::initWithPath(slavePath.data()));
+    controller.openOrClosePort();
+    const QDeadlineTimer openDeadline(10000);
+    while (controller.portState() != SerialPortDemoController::PortState::Open && !openDeadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    if (controller.portState() != SerialPortDemoController::PortState::Open) {
+        std::fprintf(stderr, "could not open %s\n", slavePath.data());
+        return 1;
+    }
+    const QByteArray flood = floodOf(kind, megabytes * 1024 * 1024);
+
+    Device device(master.get());
+    InputProbe input(&window);
+    controller.senddate();
+    const auto baselineStart = Clock::now();
+    runFor(5000);
+    const auto baselineEnd = Clock::now();
+    const double baselineInput = input.worstMsAndReset();
+    const long rssBefore = peakRssKb();
+
+    QPlainTextEdit* view = window.ui().receivedDataTextView;
+    const auto shownEnd = [view] {
+        const QTextBlock last = view->document()->lastBlock().previous();
+        return last.text() == QLatin1String("END-OF-FLOOD");
+    };
+    QElapsedTimer drain;
+    drain.start();
+    const auto floodStart = Clock::now();
+    device.flood(flood);
+    const QDeadlineTimer floodDeadline(600000);
+    while (!shownEnd() && !floodDeadline.hasExpired()) {
+        runFor(20);
+    }
+    const auto floodEnd = Clock::now();
+    const qint64 drainMs = drain.elapsed();
+    const double floodInput = input.worstMsAndReset();
+    const long rssAfter = peakRssKb();
+    controller.stop();
+    input.stop();
+    device.stop();
+    const auto arrivals = device.arrivals();
+
+    std::printf("console flood: %lld MB of %s, time sync running\n", static_cast<long long>(megabytes), kind.c_str());
+    std::printf("  %-36s %12s %12s\n", "", "quiet", "flood");
+    std::printf("  %-36s %9.1f ms %9.1f ms\n", "frame period p99 deviation", p99DeviationMs(arrivals, baselineStart, baselineEnd),
+                p99DeviationMs(arrivals, floodStart, floodEnd));
+    std::printf("  %-36s %9.1f ms %9.1f ms\n", "worst input event delay", baselineInput, floodInput);
+    std::printf("  %-36s %9.1f MB %9.1f MB\n", "peak RSS", rssBefore / 1024.0, rssAfter / 1024.0);
+    std::printf("  %-36s %12s %9.1f MB\n", "peak RSS growth", "", (rssAfter - rssBefore) / 1024.0);
+    std::printf("  %-36s %12s %9lld ms%s\n", "time until shown", "", static_cast<long long>(drainMs),
+                shownEnd() ? "" : " (not shown: deadline)");
+    return shownEnd() ? 0 : 1;
+}
