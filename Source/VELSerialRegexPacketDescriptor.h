@@ -29,7 +29,10 @@ class RE2;
 // - no back-references (\1) and no look-ahead or look-behind: such a
 //   pattern is invalid;
 // - `.` matches any byte but `\n` (ECMAScript also excludes `\r`);
-// - `$` and `^` always mean the end and start of the tail considered;
+// - `$` and `^` always mean the end and start of the tail considered (the
+//   last maximumPacketLength bytes of the buffer), and `\b`, `\B` see the
+//   byte before the packet within that tail: a packet is matched in its
+//   place, not as text of its own;
 // - repetition counts above 1000 are invalid;
 // - `\x{…}` and Perl classes such as `[[:digit:]]` are accepted as well.
 //

@@ -90,14 +90,20 @@ void regexCase(FuzzedDataProvider& input)
             continue;
         }
         check(packet->size() <= maximum && isTail(*packet, buffer), "a packet that is no tail of the buffer");
-        const re2::StringPiece text(reinterpret_cast<const char*>(packet->data()), packet->size());
-        check(RE2::FullMatch(text, whole), "a packet the expression does not match");
+        // Matched in its place: the tail the descriptor considers (the last
+        // `maximum` bytes) is the text, so ^ and \b see what stands before.
+        const std::size_t windowSize = std::min<std::size_t>(buffer.size(), maximum);
+        const re2::StringPiece window(reinterpret_cast<const char*>(buffer.data() + buffer.size() - windowSize),
+                                      windowSize);
+        const auto matchesInPlace = [&](std::size_t size) {
+            return whole.Match(window, windowSize - size, windowSize, RE2::ANCHOR_BOTH, nullptr, 0);
+        };
+        check(matchesInPlace(packet->size()), "a packet the expression does not match");
         // The longest tail: no longer one matches (checked on short buffers,
         // where it is cheap).
-        if (buffer.size() <= 64) {
-            for (std::size_t size = packet->size() + 1; size <= buffer.size(); ++size) {
-                const re2::StringPiece tail(reinterpret_cast<const char*>(buffer.data() + buffer.size() - size), size);
-                check(!RE2::FullMatch(tail, whole), "a longer tail matches too");
+        if (windowSize <= 64) {
+            for (std::size_t size = packet->size() + 1; size <= windowSize; ++size) {
+                check(!matchesInPlace(size), "a longer tail matches too");
             }
         }
     }
