@@ -306,7 +306,10 @@ private slots:
         controller_->stop();
         QVERIFY(written);
         QVERIFY2(shown(), qPrintable(QString::number(view().document()->characterCount())));
-        QVERIFY2(longestGap <= 500, qPrintable(QString::number(longestGap)));
+        // A stalled window stops the frames for as long as the line takes
+        // (81 s before the view was sliced); under the sanitizers on two
+        // busy cores a sound window still shows gaps of half a second.
+        QVERIFY2(longestGap <= 1500, qPrintable(QString::number(longestGap)));
         // The line is in blocks of the bound, not one paragraph.
         QVERIFY(view().document()->blockCount() >= 1024 * 1024 / ConsoleScrollback::maximumLineLength);
     }
