@@ -187,6 +187,8 @@ public:
     static void processWillExit();
 
 private:
+    // The removal clean-up proper, for whoever has claimed it (removalHandled_).
+    void reportRemovalAndClose();
     struct PrivateTag {};
 
 public:

@@ -281,9 +281,11 @@ void VELSerialPort::pollModemLines(const std::shared_ptr<Opening>& opening)
     if (result < 0) {
         if (isDeviceGoneError(error)) {
             opening->pollTimer->cancel();
-            if (!removalHandled_.load()) {
+            // Claimed before the error is reported, so that a hang-up seen by
+            // the read source meanwhile cannot slip its removal in between.
+            if (!removalHandled_.exchange(true)) {
                 notifyDelegateOfPosixErrorCode(error, true);
-                cleanupAfterSystemRemoval();
+                reportRemovalAndClose();
             }
         } else if (error == ENOTTY) {
             // No modem lines at all (a pseudo-terminal, the virtual clock):
@@ -448,6 +450,11 @@ void VELSerialPort::cleanupAfterSystemRemoval()
     if (removalHandled_.exchange(true)) {
         return;
     }
+    reportRemovalAndClose();
+}
+
+void VELSerialPort::reportRemovalAndClose()
+{
     if (auto delegate = delegateRespondingTo(VELSerialPortDelegate::Callback::WasRemovedFromSystem)) {
         auto self = shared_from_this();
         auto removed = [self] {
