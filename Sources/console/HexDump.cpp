@@ -1,5 +1,7 @@
 #include "console/HexDump.h"
 
+#include "console/HexInput.h"
+
 #include <algorithm>
 
 namespace {
@@ -10,21 +12,6 @@ int hexColumnOf(int index)
 {
     // A second space between the two groups of eight.
     return HexDump::firstHexColumn + index * 3 + (index >= 8 ? 1 : 0);
-}
-
-int hexValue(QChar c)
-{
-    const char16_t u = c.unicode();
-    if (u >= '0' && u <= '9') {
-        return u - '0';
-    }
-    if (u >= 'A' && u <= 'F') {
-        return u - 'A' + 10;
-    }
-    if (u >= 'a' && u <= 'f') {
-        return u - 'a' + 10;
-    }
-    return -1;
 }
 
 }  // namespace
@@ -69,15 +56,15 @@ QByteArray HexDump::bytesOfRow(const QString& row, int fromColumn, int toColumn)
         return bytes;
     }
     for (int i = 0; i < 8; ++i) {
-        if (hexValue(row.at(i)) < 0) {
+        if (HexInput::hexValue(row.at(i)) < 0) {
             return bytes;
         }
     }
     const int asciiStart = asciiBarColumn + 1;
     for (int i = 0; i < bytesPerRow; ++i) {
         const int column = hexColumnOf(i);
-        const int high = hexValue(row.at(column));
-        const int low = hexValue(row.at(column + 1));
+        const int high = HexInput::hexValue(row.at(column));
+        const int low = HexInput::hexValue(row.at(column + 1));
         if (high < 0 || low < 0) {
             break;  // The short last row of a chunk.
         }

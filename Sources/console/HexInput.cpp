@@ -9,7 +9,9 @@ bool isSeparator(QChar c)
     return c == QLatin1Char(' ') || c == QLatin1Char('\t') || c == QLatin1Char(',');
 }
 
-int hexValue(QChar c)
+}  // namespace
+
+int HexInput::hexValue(QChar c)
 {
     const char16_t u = c.unicode();
     if (u >= '0' && u <= '9') {
@@ -23,8 +25,6 @@ int hexValue(QChar c)
     }
     return -1;
 }
-
-}  // namespace
 
 HexInput::Result HexInput::parse(const QString& input)
 {

@@ -23,4 +23,6 @@ public:
     };
 
     static Result parse(const QString& input);
+    // The value of one hex digit (either case), or -1.
+    static int hexValue(QChar c);
 };
