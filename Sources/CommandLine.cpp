@@ -5,6 +5,8 @@
 #include <QCoreApplication>
 #include <iostream>
 
+#include "Translations.h"
+
 namespace {
 
 const QString simulateOption = QStringLiteral("simulate");
@@ -15,7 +17,9 @@ const QString screenshotOption = QStringLiteral("screenshot-dir");
 
 int usageError(const QString& message)
 {
-    std::cerr << "halodial: " << message.toStdString() << "\nTry 'halodial --help' for more information."
+    std::cerr << "halodial: " << message.toStdString() << '\n'
+              << QCoreApplication::translate("CommandLine", "Try 'halodial --help' for more information.")
+                     .toStdString()
               << std::endl;
     return CommandLine::usageErrorStatus;
 }
@@ -27,16 +31,19 @@ void CommandLine::describeOptions(QCommandLineParser& parser)
     // "-port" means --port, as Qt's own options are spelled with one dash.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     parser.setApplicationDescription(
-        QStringLiteral("Drives a six-digit tube clock over a serial port.\n"
-                       "Qt's options, such as -platform offscreen, are accepted as well."));
+        QCoreApplication::translate("CommandLine", "Drives a six-digit tube clock over a serial port.\n"
+                                                   "Qt's options, such as -platform offscreen, are accepted as well."));
     parser.addHelpOption();
     parser.addVersionOption();
-    parser.addOption({simulateOption, QStringLiteral("Start the built-in virtual clock and show it beside the window.")});
+    parser.addOption({simulateOption, QCoreApplication::translate("CommandLine", "Start the built-in virtual clock "
+                                                                               "and show it beside the window.")});
     parser.addOption({portOption,
-                      QStringLiteral("Choose the serial port at PATH at start (a serial device or pseudo-terminal)."),
-                      QStringLiteral("PATH")});
-    parser.addOption({openOption, QStringLiteral("Open the chosen port.")});
-    parser.addOption({syncOption, QStringLiteral("Start sending the time to the clock.")});
+                      QCoreApplication::translate("CommandLine", "Choose the serial port at PATH at start (a serial "
+                                                                 "device or pseudo-terminal)."),
+                      //: The value of --port, as the option's description names it.
+                      QCoreApplication::translate("CommandLine", "PATH")});
+    parser.addOption({openOption, QCoreApplication::translate("CommandLine", "Open the chosen port.")});
+    parser.addOption({syncOption, QCoreApplication::translate("CommandLine", "Start sending the time to the clock.")});
     QCommandLineOption screenshots(screenshotOption,
                                    QStringLiteral("Save screenshots of the windows in DIR after a moment, then quit."),
                                    QStringLiteral("DIR"));
@@ -60,11 +67,15 @@ std::optional<int> CommandLine::answerInformationalOptions(int argc, char* argv[
         // no display.
         int coreArgc = 1;
         QCoreApplication core(coreArgc, argv);
+        // The options are described again, now in the user's language.
+        Translations::load(QLocale());
+        QCommandLineParser translated;
+        describeOptions(translated);
         if (helpAll) {
             // Only Qt's own handling lists Qt's options; it exits with 0.
-            parser.process(QStringList{arguments.constFirst(), QStringLiteral("--help-all")});
+            translated.process(QStringList{arguments.constFirst(), QStringLiteral("--help-all")});
         }
-        std::cout << parser.helpText().toStdString();
+        std::cout << translated.helpText().toStdString();
         return 0;
     }
     if (parser.isSet(QStringLiteral("version"))) {
@@ -82,7 +93,8 @@ std::variant<ApplicationOptions, int> CommandLine::parse(const QStringList& argu
         return usageError(parser.errorText());
     }
     if (!parser.positionalArguments().isEmpty()) {
-        return usageError(QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().constFirst()));
+        return usageError(QCoreApplication::translate("CommandLine", "unexpected argument '%1'")
+                              .arg(parser.positionalArguments().constFirst()));
     }
     ApplicationOptions options;
     options.simulate = parser.isSet(simulateOption);
@@ -91,7 +103,7 @@ std::variant<ApplicationOptions, int> CommandLine::parse(const QStringList& argu
     options.sync = parser.isSet(syncOption);
     options.screenshotDirectory = parser.value(screenshotOption);
     if (parser.isSet(portOption) && options.portPath.isEmpty()) {
-        return usageError(QStringLiteral("--port needs a PATH"));
+        return usageError(QCoreApplication::translate("CommandLine", "--port needs a PATH"));
     }
     return options;
 }

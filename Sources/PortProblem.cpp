@@ -17,11 +17,6 @@
 
 namespace {
 
-QString tr(const char* text)
-{
-    return QCoreApplication::translate("PortProblem", text);
-}
-
 QString commandOf(pid_t pid)
 {
     QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
@@ -86,19 +81,21 @@ QString inUse(const QString& path)
 {
     const auto holder = PortProblem::holderOf(path);
     if (!holder) {
-        return tr("%1 is in use by another program.").arg(path);
+        return PortProblem::tr("%1 is in use by another program.").arg(path);
     }
-    QString message = holder->command.isEmpty()
-                          ? tr("%1 is in use by process %2.").arg(path).arg(holder->pid)
-                          : tr("%1 is in use by %2, process %3.").arg(path, holder->command).arg(holder->pid);
+    QString message =
+        holder->command.isEmpty()
+            ? PortProblem::tr("%1 is in use by process %2.").arg(path).arg(holder->pid)
+            : PortProblem::tr("%1 is in use by %2, process %3.").arg(path, holder->command).arg(holder->pid);
     // The two usual culprits on a desktop take a new serial device for a
     // modem or a Braille display before the user gets to it.
     if (holder->command == QLatin1String("ModemManager")) {
-        message += QLatin1Char(' ') + tr("ModemManager probes new serial devices as modems: stop it "
-                                         "(sudo systemctl stop ModemManager) or mark the device to be ignored.");
+        message += QLatin1Char(' ') + PortProblem::tr("ModemManager probes new serial devices as modems: stop it "
+                                                      "(sudo systemctl stop ModemManager) or mark the device to be "
+                                                      "ignored.");
     } else if (holder->command.startsWith(QLatin1String("brltty"))) {
-        message += QLatin1Char(' ') + tr("brltty takes some USB serial adapters for Braille displays: remove it "
-                                         "(sudo apt remove brltty) unless you use one.");
+        message += QLatin1Char(' ') + PortProblem::tr("brltty takes some USB serial adapters for Braille displays: "
+                                                      "remove it (sudo apt remove brltty) unless you use one.");
     }
     return message;
 }

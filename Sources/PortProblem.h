@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QString>
 #include <optional>
 #include <sys/types.h>
@@ -18,6 +19,8 @@ class PosixError;
 // does not block beyond that and never fails: what cannot be found out is
 // left out of the message.
 class PortProblem {
+    Q_DECLARE_TR_FUNCTIONS(PortProblem)
+
 public:
     // Another process that has the device open.
     struct Holder {

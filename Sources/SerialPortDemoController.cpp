@@ -438,7 +438,7 @@ void writeHotPlugLine(const char* prefix, const SerialPortDemoController::Ports&
 }
 
 void deliverHotPlugNotifications(UserNotificationCenter* center, const SerialPortDemoController::Ports& ports,
-                                 const QString& title, const char* textAfterName, const char* category)
+                                 const QString& title, const QString& text, const char* category)
 {
     if (!center) {
         return;
@@ -446,9 +446,7 @@ void deliverHotPlugNotifications(UserNotificationCenter* center, const SerialPor
     for (const auto& port : ports) {
         UserNotification notification;
         notification.setTitle(title);
-        notification.setInformativeText(QStringLiteral("Serial Port ") +
-                                        QString::fromStdString(port ? port->name() : std::string()) +
-                                        QString::fromLatin1(textAfterName));
+        notification.setInformativeText(text.arg(QString::fromStdString(port ? port->name() : std::string())));
         notification.setSoundName(std::nullopt);
         notification.setCategory(QString::fromLatin1(category));
         center->deliverNotification(notification);
@@ -479,16 +477,18 @@ void SerialPortDemoController::serialPortsWereDisconnected(const vel::Notificati
 
 void SerialPortDemoController::postUserNotificationForConnectedPorts(const Ports& ports)
 {
-    //: Serial Port Connected
+    //: The title of the desktop notification when a serial device is plugged in.
     deliverHotPlugNotifications(userNotificationCenter_, ports, tr("Serial Port Connected"),
-                                " was connected to this computer.", "device.added");
+                                //: %1 is the port's name, such as ttyUSB0.
+                                tr("Serial Port %1 was connected to this computer."), "device.added");
 }
 
 void SerialPortDemoController::postUserNotificationForDisconnectedPorts(const Ports& ports)
 {
-    //: Serial Port Disconnected
+    //: The title of the desktop notification when a serial device is unplugged.
     deliverHotPlugNotifications(userNotificationCenter_, ports, tr("Serial Port Disconnected"),
-                                " was disconnected from this computer.", "device.removed");
+                                //: %1 is the port's name, such as ttyUSB0.
+                                tr("Serial Port %1 was disconnected from this computer."), "device.removed");
 }
 
 void SerialPortDemoController::userNotificationCenterDidDeliverNotification(UserNotificationCenter& center,

@@ -19,6 +19,9 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${CPACK_PACKAGE_CONTACT})
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Qt's own texts (the standard dialogs' buttons, the command line's "Usage:")
+# in the user's language; Halodial's come with it.
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS qt6-translations-l10n)
 # CPack puts the summary first and indents these lines under it as the long
 # description; an empty line becomes the paragraph mark " .".
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION

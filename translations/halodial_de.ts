@@ -5,278 +5,722 @@
     <name>Application</name>
     <message>
         <source>no serial port at %1: not a serial device or pseudo-terminal</source>
-        <translation type="unfinished"></translation>
+        <translation>keine serielle Schnittstelle unter %1: weder ein serielles Gerät noch ein Pseudo-Terminal</translation>
     </message>
     <message>
         <source>--open needs a port: give --port PATH or --simulate</source>
-        <translation type="unfinished"></translation>
+        <translation>--open braucht eine Schnittstelle: --port PFAD oder --simulate angeben</translation>
     </message>
     <message>
         <source>cannot create the virtual clock: %1</source>
-        <translation type="unfinished"></translation>
+        <translation>die virtuelle Uhr lässt sich nicht anlegen: %1</translation>
+    </message>
+    <message>
+        <source>--sync without a window needs a port: give --port PATH or --simulate</source>
+        <translation>--sync ohne Fenster braucht eine Schnittstelle: --port PFAD oder --simulate angeben</translation>
+    </message>
+</context>
+<context>
+    <name>ColorWell</name>
+    <message>
+        <source>Choose a colour</source>
+        <translation>Farbe wählen</translation>
+    </message>
+</context>
+<context>
+    <name>CommandLine</name>
+    <message>
+        <source>Try &apos;halodial --help&apos; for more information.</source>
+        <translation>„halodial --help“ liefert weitere Informationen.</translation>
+    </message>
+    <message>
+        <source>Drives a six-digit tube clock over a serial port.
+Qt&apos;s options, such as -platform offscreen, are accepted as well.</source>
+        <translation>Steuert eine sechsstellige Röhrenuhr über eine serielle Schnittstelle.
+Qts eigene Optionen wie -platform offscreen werden ebenfalls angenommen.</translation>
+    </message>
+    <message>
+        <source>Start the built-in virtual clock and show it beside the window.</source>
+        <translation>Die eingebaute virtuelle Uhr starten und neben dem Fenster zeigen.</translation>
+    </message>
+    <message>
+        <source>Choose the serial port at PATH at start (a serial device or pseudo-terminal).</source>
+        <translation>Beim Start die serielle Schnittstelle unter PFAD wählen (ein serielles Gerät oder ein Pseudo-Terminal).</translation>
+    </message>
+    <message>
+        <source>PATH</source>
+        <extracomment>The value of --port, as the option&apos;s description names it.</extracomment>
+        <translation>PFAD</translation>
+    </message>
+    <message>
+        <source>Open the chosen port.</source>
+        <translation>Die gewählte Schnittstelle öffnen.</translation>
+    </message>
+    <message>
+        <source>Start sending the time to the clock.</source>
+        <translation>Sofort beginnen, der Uhr die Uhrzeit zu senden.</translation>
+    </message>
+    <message>
+        <source>unexpected argument &apos;%1&apos;</source>
+        <translation>unerwartetes Argument „%1“</translation>
+    </message>
+    <message>
+        <source>--port needs a PATH</source>
+        <translation>--port braucht einen PFAD</translation>
+    </message>
+</context>
+<context>
+    <name>ConsoleController</name>
+    <message>
+        <source>Logging to %1 failed: %2</source>
+        <translation>Protokollieren in %1 fehlgeschlagen: %2</translation>
+    </message>
+</context>
+<context>
+    <name>ConsoleSearchBar</name>
+    <message>
+        <source>Find:</source>
+        <translation>Suchen:</translation>
+    </message>
+    <message>
+        <source>Find in the console</source>
+        <translation>In der Konsole suchen</translation>
+    </message>
+    <message>
+        <source>Text to find</source>
+        <translation>Gesuchter Text</translation>
+    </message>
+    <message>
+        <source>Previous</source>
+        <translation>Vorheriger</translation>
+    </message>
+    <message>
+        <source>Find the previous match (Shift+Enter)</source>
+        <translation>Zum vorherigen Treffer (Umschalt+Eingabe)</translation>
+    </message>
+    <message>
+        <source>Next</source>
+        <translation>Nächster</translation>
+    </message>
+    <message>
+        <source>Find the next match (Enter)</source>
+        <translation>Zum nächsten Treffer (Eingabe)</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <translation>Schließen</translation>
+    </message>
+    <message>
+        <source>Close the find bar (Escape)</source>
+        <translation>Suchleiste schließen (Esc)</translation>
+    </message>
+    <message>
+        <source>Not found</source>
+        <translation>Nicht gefunden</translation>
+    </message>
+</context>
+<context>
+    <name>HexInput</name>
+    <message>
+        <source>&quot;%1&quot; at position %2 is half a byte: write each byte as two hex digits (0A, not A).</source>
+        <translation>„%1“ an Position %2 ist ein halbes Byte: Schreiben Sie jedes Byte als zwei Hex-Ziffern (0A, nicht A).</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; at position %2 is not a hex byte: use the digits 0-9 and A-F, two for each byte (41 42 0D).</source>
+        <translation>„%1“ an Position %2 ist kein Hex-Byte: Verwenden Sie die Ziffern 0–9 und A–F, zwei je Byte (41 42 0D).</translation>
+    </message>
+</context>
+<context>
+    <name>LineStatusWidget</name>
+    <message>
+        <source>Clear To Send, from the device</source>
+        <translation>Clear To Send (Sendebereitschaft), vom Gerät</translation>
+    </message>
+    <message>
+        <source>Data Set Ready, from the device</source>
+        <translation>Data Set Ready (Betriebsbereitschaft), vom Gerät</translation>
+    </message>
+    <message>
+        <source>Data Carrier Detect, from the device</source>
+        <translation>Data Carrier Detect (Trägererkennung), vom Gerät</translation>
+    </message>
+    <message>
+        <source>%1 line</source>
+        <translation>%1-Leitung</translation>
+    </message>
+    <message>
+        <source>RTS</source>
+        <translation>RTS</translation>
+    </message>
+    <message>
+        <source>RTS line (Request To Send)</source>
+        <translation>RTS-Leitung (Request To Send, Sendeanforderung)</translation>
+    </message>
+    <message>
+        <source>DTR</source>
+        <translation>DTR</translation>
+    </message>
+    <message>
+        <source>DTR line (Data Terminal Ready)</source>
+        <translation>DTR-Leitung (Data Terminal Ready, Terminalbereitschaft)</translation>
+    </message>
+    <message>
+        <source>unavailable</source>
+        <translation>nicht verfügbar</translation>
+    </message>
+    <message>
+        <source>on</source>
+        <translation>an</translation>
+    </message>
+    <message>
+        <source>off</source>
+        <translation>aus</translation>
+    </message>
+    <message>
+        <source>%1: no open port</source>
+        <translation>%1: keine Schnittstelle geöffnet</translation>
+    </message>
+    <message>
+        <source>%1: this device has no modem lines</source>
+        <translation>%1: Dieses Gerät hat keine Modemleitungen</translation>
+    </message>
+    <message>
+        <source>%1 is %2</source>
+        <translation>%1 ist %2</translation>
+    </message>
+    <message>
+        <source>Request To Send, to the device</source>
+        <translation>Request To Send (Sendeanforderung), zum Gerät</translation>
+    </message>
+    <message>
+        <source>Not available on this port</source>
+        <translation>An dieser Schnittstelle nicht verfügbar</translation>
+    </message>
+    <message>
+        <source>Data Terminal Ready, to the device</source>
+        <translation>Data Terminal Ready (Terminalbereitschaft), zum Gerät</translation>
     </message>
 </context>
 <context>
     <name>MainWindow</name>
     <message>
-        <source>Halodial</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>&amp;Port</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Port</translation>
     </message>
     <message>
         <source>Serial port of the clock</source>
-        <translation type="unfinished"></translation>
+        <translation>Serielle Schnittstelle der Uhr</translation>
     </message>
     <message>
         <source>&amp;Baud rate</source>
-        <translation type="unfinished"></translation>
+        <translation>&amp;Baudrate</translation>
     </message>
     <message>
         <source>Open</source>
-        <translation type="unfinished"></translation>
+        <translation>Öffnen</translation>
     </message>
     <message>
         <source>Help</source>
-        <translation type="unfinished"></translation>
+        <translation>Hilfe</translation>
     </message>
     <message>
         <source>Clock</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>0</source>
-        <translation type="unfinished"></translation>
+        <translation>Uhr</translation>
     </message>
     <message>
         <source>Digit of tube 1</source>
-        <translation type="unfinished"></translation>
+        <translation>Ziffer der Röhre 1</translation>
     </message>
     <message>
         <source>Digit of tube 2</source>
-        <translation type="unfinished"></translation>
+        <translation>Ziffer der Röhre 2</translation>
     </message>
     <message>
         <source>Digit of tube 3</source>
-        <translation type="unfinished"></translation>
+        <translation>Ziffer der Röhre 3</translation>
     </message>
     <message>
         <source>Digit of tube 4</source>
-        <translation type="unfinished"></translation>
+        <translation>Ziffer der Röhre 4</translation>
     </message>
     <message>
         <source>Digit of tube 5</source>
-        <translation type="unfinished"></translation>
+        <translation>Ziffer der Röhre 5</translation>
     </message>
     <message>
         <source>Digit of tube 6</source>
-        <translation type="unfinished"></translation>
+        <translation>Ziffer der Röhre 6</translation>
     </message>
     <message>
         <source>Colour of tube 1</source>
-        <translation type="unfinished"></translation>
+        <translation>Farbe der Röhre 1</translation>
     </message>
     <message>
         <source>Colour of tube 2</source>
-        <translation type="unfinished"></translation>
+        <translation>Farbe der Röhre 2</translation>
     </message>
     <message>
         <source>Colour of tube 3</source>
-        <translation type="unfinished"></translation>
+        <translation>Farbe der Röhre 3</translation>
     </message>
     <message>
         <source>Colour of tube 4</source>
-        <translation type="unfinished"></translation>
+        <translation>Farbe der Röhre 4</translation>
     </message>
     <message>
         <source>Colour of tube 5</source>
-        <translation type="unfinished"></translation>
+        <translation>Farbe der Röhre 5</translation>
     </message>
     <message>
         <source>Colour of tube 6</source>
-        <translation type="unfinished"></translation>
+        <translation>Farbe der Röhre 6</translation>
     </message>
     <message>
         <source>All tubes</source>
-        <translation type="unfinished"></translation>
+        <translation>Alle Röhren</translation>
     </message>
     <message>
         <source>One colour for all six tubes</source>
-        <translation type="unfinished"></translation>
+        <translation>Eine Farbe für alle sechs Röhren</translation>
     </message>
     <message>
         <source>Sync</source>
-        <translation type="unfinished"></translation>
+        <translation>Synchronisieren</translation>
     </message>
     <message>
         <source>Send the computer&apos;s time five times a second</source>
-        <translation type="unfinished"></translation>
+        <translation>Die Uhrzeit des Computers fünfmal pro Sekunde senden</translation>
     </message>
     <message>
         <source>Stop</source>
-        <translation type="unfinished"></translation>
+        <translation>Anhalten</translation>
     </message>
     <message>
         <source>Stop sending the time</source>
-        <translation type="unfinished"></translation>
+        <translation>Das Senden der Uhrzeit beenden</translation>
     </message>
     <message>
         <source>Save</source>
-        <translation type="unfinished"></translation>
+        <translation>Speichern</translation>
     </message>
     <message>
         <source>Send the digits in the tubes as a save frame</source>
-        <translation type="unfinished"></translation>
+        <translation>Die Ziffern in den Röhren als Speichertelegramm senden</translation>
     </message>
     <message>
         <source>Console</source>
-        <translation type="unfinished"></translation>
+        <translation>Konsole</translation>
     </message>
     <message>
         <source>Text to send</source>
-        <translation type="unfinished"></translation>
+        <translation>Zu sendender Text</translation>
     </message>
     <message>
         <source>Line ending</source>
-        <translation type="unfinished"></translation>
+        <translation>Zeilenende</translation>
     </message>
     <message>
         <source>Add line ending</source>
-        <translation type="unfinished"></translation>
+        <translation>Zeilenende anhängen</translation>
     </message>
     <message>
         <source>Send</source>
-        <translation type="unfinished"></translation>
+        <translation>Senden</translation>
     </message>
     <message>
         <source>What the device sends shows here.</source>
-        <translation type="unfinished"></translation>
+        <translation>Hier erscheint, was das Gerät sendet.</translation>
+    </message>
+    <message>
+        <source>He&amp;x view</source>
+        <translation>He&amp;x-Ansicht</translation>
+    </message>
+    <message>
+        <source>Show what the device sends as a hex dump</source>
+        <translation>Was das Gerät sendet, als Hex-Dump zeigen</translation>
+    </message>
+    <message>
+        <source>&amp;Timestamps</source>
+        <translation>&amp;Zeitstempel</translation>
+    </message>
+    <message>
+        <source>Start each received line (in hex view each chunk) with the time it arrived</source>
+        <translation>Jeder empfangenen Zeile (in der Hex-Ansicht jedem Block) die Uhrzeit ihres Eintreffens voranstellen</translation>
+    </message>
+    <message>
+        <source>Send as he&amp;x</source>
+        <translation>Als Hex &amp;senden</translation>
+    </message>
+    <message>
+        <source>Read the text to send as hex bytes, such as 41 42 0D</source>
+        <translation>Den zu sendenden Text als Hex-Bytes lesen, etwa 41 42 0D</translation>
+    </message>
+    <message>
+        <source>&amp;Log…</source>
+        <translation>P&amp;rotokollieren…</translation>
+    </message>
+    <message>
+        <source>Append everything received to a file</source>
+        <translation>Alles Empfangene an eine Datei anhängen</translation>
+    </message>
+    <message>
+        <source>Log sent</source>
+        <translation>Gesendetes protokollieren</translation>
+    </message>
+    <message>
+        <source>Also write what is sent to the log file</source>
+        <translation>Auch das Gesendete in die Protokolldatei schreiben</translation>
+    </message>
+    <message>
+        <source>&amp;Clear</source>
+        <translation>&amp;Leeren</translation>
+    </message>
+    <message>
+        <source>Clear the output (Ctrl+L)</source>
+        <translation>Die Ausgabe leeren (Strg+L)</translation>
+    </message>
+    <message>
+        <source>Status</source>
+        <translation>Status</translation>
+    </message>
+    <message>
+        <source>Problem with the text to send</source>
+        <translation>Problem mit dem zu sendenden Text</translation>
+    </message>
+    <message>
+        <source>Console log</source>
+        <translation>Konsolenprotokoll</translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation>Beenden</translation>
+    </message>
+    <message>
+        <source>Tube %1 digit</source>
+        <translation>Ziffer der Röhre %1</translation>
+    </message>
+    <message>
+        <source>Colour of tube %1</source>
+        <translation>Farbe der Röhre %1</translation>
+    </message>
+    <message>
+        <source>All tubes colour</source>
+        <translation>Farbe aller Röhren</translation>
+    </message>
+    <message>
+        <source>Serial port</source>
+        <translation>Serielle Schnittstelle</translation>
+    </message>
+    <message>
+        <source>Baud rate</source>
+        <translation>Baudrate</translation>
+    </message>
+    <message>
+        <source>Open or close the port</source>
+        <translation>Die Schnittstelle öffnen oder schließen</translation>
+    </message>
+    <message>
+        <source>Sync the time</source>
+        <translation>Die Uhrzeit synchronisieren</translation>
+    </message>
+    <message>
+        <source>Stop the time sync</source>
+        <translation>Die Zeitsynchronisation beenden</translation>
+    </message>
+    <message>
+        <source>Save the tubes in the clock</source>
+        <translation>Die Röhren in der Uhr speichern</translation>
+    </message>
+    <message>
+        <source>Add the line ending</source>
+        <translation>Das Zeilenende anhängen</translation>
+    </message>
+    <message>
+        <source>Send the text</source>
+        <translation>Den Text senden</translation>
+    </message>
+    <message>
+        <source>Received text</source>
+        <translation>Empfangener Text</translation>
+    </message>
+    <message>
+        <source>Show received bytes as hex</source>
+        <translation>Empfangene Bytes hexadezimal zeigen</translation>
+    </message>
+    <message>
+        <source>Show arrival times</source>
+        <translation>Ankunftszeiten zeigen</translation>
+    </message>
+    <message>
+        <source>Send the text as hex bytes</source>
+        <translation>Den Text als Hex-Bytes senden</translation>
+    </message>
+    <message>
+        <source>Log received bytes to a file</source>
+        <translation>Empfangene Bytes in einer Datei protokollieren</translation>
+    </message>
+    <message>
+        <source>Log sent bytes too</source>
+        <translation>Auch gesendete Bytes protokollieren</translation>
+    </message>
+    <message>
+        <source>Clear the output</source>
+        <translation>Die Ausgabe leeren</translation>
+    </message>
+    <message>
+        <source>Hex bytes to send, such as 41 42 0D</source>
+        <translation>Zu sendende Hex-Bytes, etwa 41 42 0D</translation>
+    </message>
+    <message>
+        <source>Stop &amp;log</source>
+        <translation>P&amp;rotokoll beenden</translation>
+    </message>
+    <message>
+        <source>Logging to %1</source>
+        <translation>Protokoll wird in %1 geschrieben</translation>
+    </message>
+    <message>
+        <source>Find in the output</source>
+        <translation>In der Ausgabe suchen</translation>
+    </message>
+    <message>
+        <source>Find next</source>
+        <translation>Weitersuchen</translation>
+    </message>
+    <message>
+        <source>Find previous</source>
+        <translation>Rückwärts suchen</translation>
+    </message>
+    <message>
+        <source>Log the console to</source>
+        <translation>Konsole protokollieren in</translation>
+    </message>
+    <message>
+        <source>Logs (*.log);;All files (*)</source>
+        <translation>Protokolle (*.log);;Alle Dateien (*)</translation>
+    </message>
+    <message>
+        <source>Cannot log to %1: %2</source>
+        <translation>Protokollieren in %1 nicht möglich: %2</translation>
+    </message>
+</context>
+<context>
+    <name>PortLabel</name>
+    <message>
+        <source>pts/%1 (pseudo-terminal)</source>
+        <translation>pts/%1 (Pseudo-Terminal)</translation>
+    </message>
+</context>
+<context>
+    <name>PortProblem</name>
+    <message>
+        <source>%1 is in use by another program.</source>
+        <translation>%1 wird von einem anderen Programm verwendet.</translation>
+    </message>
+    <message>
+        <source>%1 is in use by process %2.</source>
+        <translation>%1 wird von Prozess %2 verwendet.</translation>
+    </message>
+    <message>
+        <source>%1 is in use by %2, process %3.</source>
+        <translation>%1 wird von %2 (Prozess %3) verwendet.</translation>
+    </message>
+    <message>
+        <source>ModemManager probes new serial devices as modems: stop it (sudo systemctl stop ModemManager) or mark the device to be ignored.</source>
+        <translation>ModemManager prüft neue serielle Geräte darauf, ob sie Modems sind: Beenden Sie ihn (sudo systemctl stop ModemManager) oder lassen Sie ihn das Gerät übergehen.</translation>
+    </message>
+    <message>
+        <source>brltty takes some USB serial adapters for Braille displays: remove it (sudo apt remove brltty) unless you use one.</source>
+        <translation>brltty hält manche USB-Seriell-Adapter für Braillezeilen: Entfernen Sie es (sudo apt remove brltty), sofern Sie keine Braillezeile benutzen.</translation>
+    </message>
+    <message>
+        <source>Permission denied for %1.</source>
+        <translation>Keine Berechtigung für %1.</translation>
+    </message>
+    <message>
+        <source>Permission denied for %1. Add yourself to the group %2 (sudo usermod -aG %2 $USER) and log in again.</source>
+        <translation>Keine Berechtigung für %1. Treten Sie der Gruppe %2 bei (sudo usermod -aG %2 $USER) und melden Sie sich neu an.</translation>
+    </message>
+    <message>
+        <source>No device at %1 (unplugged?)</source>
+        <translation>Kein Gerät unter %1 (ausgesteckt?)</translation>
+    </message>
+    <message>
+        <source>%1: %2</source>
+        <translation>%1: %2</translation>
     </message>
 </context>
 <context>
     <name>PortSelector</name>
     <message>
         <source>Choose a port</source>
-        <translation type="unfinished"></translation>
+        <translation>Schnittstelle wählen</translation>
     </message>
 </context>
 <context>
     <name>SerialPortDemoController</name>
     <message>
         <source>Close</source>
-        <translation type="unfinished"></translation>
+        <translation>Schließen</translation>
     </message>
     <message>
         <source>Open</source>
-        <translation type="unfinished"></translation>
+        <translation>Öffnen</translation>
     </message>
     <message>
         <source>Halodial Help</source>
-        <translation type="unfinished"></translation>
+        <translation>Halodial-Hilfe</translation>
     </message>
     <message>
         <source>For More Help , please visit &apos;%1&apos;</source>
-        <translation type="unfinished"></translation>
+        <translation>Weitere Hilfe finden Sie unter „%1“.</translation>
     </message>
     <message>
         <source>Serial Port Connected</source>
-        <extracomment>Serial Port Connected</extracomment>
-        <translation type="unfinished"></translation>
+        <extracomment>The title of the desktop notification when a serial device is plugged in.</extracomment>
+        <translation>Serielle Schnittstelle verbunden</translation>
     </message>
     <message>
         <source>Serial Port Disconnected</source>
-        <extracomment>Serial Port Disconnected</extracomment>
-        <translation type="unfinished"></translation>
+        <extracomment>The title of the desktop notification when a serial device is unplugged.</extracomment>
+        <translation>Serielle Schnittstelle getrennt</translation>
+    </message>
+    <message>
+        <source>No port chosen.</source>
+        <translation>Keine Schnittstelle gewählt.</translation>
+    </message>
+    <message>
+        <source>%1 is closed.</source>
+        <translation>%1 ist geschlossen.</translation>
+    </message>
+    <message>
+        <source>Opening %1…</source>
+        <translation>%1 wird geöffnet…</translation>
+    </message>
+    <message>
+        <source>%1 is open.</source>
+        <translation>%1 ist geöffnet.</translation>
+    </message>
+    <message>
+        <source>%1 is gone (unplugged or hung up).</source>
+        <translation>%1 ist nicht mehr da (ausgesteckt oder Verbindung beendet).</translation>
+    </message>
+    <message>
+        <source>Waiting for %1 to come back…</source>
+        <translation>Warten, bis %1 wieder da ist…</translation>
+    </message>
+    <message>
+        <source>The tubes hold text that cannot be sent (a broken character); nothing was sent.</source>
+        <translation>Die Röhren enthalten Text, der sich nicht senden lässt (ein defektes Zeichen); es wurde nichts gesendet.</translation>
+    </message>
+    <message>
+        <source>Serial Port %1 was connected to this computer.</source>
+        <extracomment>%1 is the port&apos;s name, such as ttyUSB0.</extracomment>
+        <translation>Die serielle Schnittstelle %1 wurde mit diesem Computer verbunden.</translation>
+    </message>
+    <message>
+        <source>Serial Port %1 was disconnected from this computer.</source>
+        <extracomment>%1 is the port&apos;s name, such as ttyUSB0.</extracomment>
+        <translation>Die serielle Schnittstelle %1 wurde von diesem Computer getrennt.</translation>
+    </message>
+    <message>
+        <source>%1 went away (unplugged or hung up).</source>
+        <translation>%1 ist verschwunden (ausgesteckt oder Verbindung beendet).</translation>
     </message>
 </context>
 <context>
     <name>VirtualClockWindow</name>
     <message>
         <source>Device</source>
-        <translation type="unfinished"></translation>
+        <translation>Gerät</translation>
     </message>
     <message>
         <source>Last frame</source>
-        <translation type="unfinished"></translation>
+        <translation>Letztes Telegramm</translation>
     </message>
     <message>
         <source>Received</source>
-        <translation type="unfinished"></translation>
+        <translation>Empfangen</translation>
     </message>
     <message>
         <source>Unparseable</source>
-        <translation type="unfinished"></translation>
+        <translation>Unlesbar</translation>
     </message>
     <message>
         <source>%1 frame at %2</source>
-        <translation type="unfinished"></translation>
+        <extracomment>%1 is the kind of frame, &quot;Save&quot; or &quot;Time&quot; (translated below), %2 the time it came.</extracomment>
+        <translation>%1telegramm um %2</translation>
     </message>
     <message>
         <source>Save</source>
-        <translation type="unfinished"></translation>
+        <translation>Speicher</translation>
     </message>
     <message>
         <source>Time</source>
-        <translation type="unfinished"></translation>
+        <translation>Zeit</translation>
     </message>
     <message>
         <source>None yet</source>
-        <translation type="unfinished"></translation>
+        <translation>Noch keines</translation>
     </message>
     <message>
         <source>%1, %2</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>1 time frame</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>%1 time frames</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>1 save frame</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>%1 save frames</source>
-        <translation type="unfinished"></translation>
+        <extracomment>The frame counts, such as &quot;3 time frames, 1 save frame&quot;.</extracomment>
+        <translation>%1, %2</translation>
     </message>
     <message>
         <source>None</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>%1
-The last of %2</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>1 piece</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>%1 pieces</source>
-        <translation type="unfinished"></translation>
+        <translation>Nichts</translation>
     </message>
     <message>
         <source>Unplugged: %1</source>
-        <translation type="unfinished"></translation>
+        <translation>Ausgesteckt: %1</translation>
     </message>
     <message>
         <source>Unplugged</source>
-        <translation type="unfinished"></translation>
+        <translation>Ausgesteckt</translation>
     </message>
     <message>
         <source>Unplug</source>
-        <translation type="unfinished"></translation>
+        <translation>Ausstecken</translation>
     </message>
     <message>
         <source>Plug in</source>
-        <translation type="unfinished"></translation>
+        <translation>Einstecken</translation>
+    </message>
+    <message>
+        <source>Halodial — Virtual clock</source>
+        <translation>Halodial — Virtuelle Uhr</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n time frame(s)</source>
+        <translation>
+            <numerusform>%n Zeittelegramm</numerusform>
+            <numerusform>%n Zeittelegramme</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n save frame(s)</source>
+        <translation>
+            <numerusform>%n Speichertelegramm</numerusform>
+            <numerusform>%n Speichertelegramme</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>“%1”</source>
+        <extracomment>Quotation marks around the unparseable bytes.</extracomment>
+        <translation>„%1“</translation>
+    </message>
+    <message numerus="yes">
+        <source>%1
+The last of %n piece(s)</source>
+        <extracomment>%1 is the last unparseable piece of text, in quotation marks.</extracomment>
+        <translation>
+            <numerusform>%1
+Das einzige Bruchstück</numerusform>
+            <numerusform>%1
+Das letzte von %n Bruchstücken</numerusform>
+        </translation>
     </message>
 </context>
 </TS>

@@ -14,11 +14,6 @@
 
 namespace {
 
-QString counted(int count, const QString& one, const QString& many)
-{
-    return count == 1 ? one : many.arg(count);
-}
-
 // How many bytes the UTF-8 sequence that `lead` starts claims; 0 when `lead`
 // cannot start one.
 int sequenceLength(unsigned char lead)
@@ -60,7 +55,7 @@ QLabel* value(QWidget* parent)
 
 VirtualClockWindow::VirtualClockWindow(VirtualClock& clock, QWidget* parent) : QWidget(parent), clock_(&clock)
 {
-    setWindowTitle(QStringLiteral("Halodial — Virtual clock"));
+    setWindowTitle(tr("Halodial — Virtual clock"));
     setWindowIcon(DesktopIdentity::icon());
 
     device_ = value(this);
@@ -176,6 +171,7 @@ void VirtualClockWindow::showState()
     }
 
     if (const auto kind = clock_->lastFrameKind()) {
+        //: %1 is the kind of frame, "Save" or "Time" (translated below), %2 the time it came.
         lastFrame_->setText(tr("%1 frame at %2")
                                 .arg(*kind == ClockFrame::Kind::Save ? tr("Save") : tr("Time"),
                                      clock_->lastFrameTime().toString(QStringLiteral("HH:mm:ss.zzz"))));
@@ -183,17 +179,18 @@ void VirtualClockWindow::showState()
         lastFrame_->setText(tr("None yet"));
     }
     frameCounts_->setText(
-        tr("%1, %2")
-            .arg(counted(clock_->timeFrameCount(), tr("1 time frame"), tr("%1 time frames")),
-                 counted(clock_->saveFrameCount(), tr("1 save frame"), tr("%1 save frames"))));
+        //: The frame counts, such as "3 time frames, 1 save frame".
+        tr("%1, %2").arg(tr("%n time frame(s)", nullptr, clock_->timeFrameCount()),
+                         tr("%n save frame(s)", nullptr, clock_->saveFrameCount())));
     if (clock_->unparseableCount() == 0) {
         unparseable_->setText(tr("None"));
         unparseable_->setToolTip(QString());
     } else {
-        const QString shown = QStringLiteral("“%1”").arg(escapedBytes(clock_->lastUnparseable()));
+        //: Quotation marks around the unparseable bytes.
+        const QString shown = tr("“%1”").arg(escapedBytes(clock_->lastUnparseable()));
         unparseable_->setText(shown);
-        unparseable_->setToolTip(
-            tr("%1\nThe last of %2").arg(shown, counted(clock_->unparseableCount(), tr("1 piece"), tr("%1 pieces"))));
+        //: %1 is the last unparseable piece of text, in quotation marks.
+        unparseable_->setToolTip(tr("%1\nThe last of %n piece(s)", nullptr, clock_->unparseableCount()).arg(shown));
     }
 }
 
