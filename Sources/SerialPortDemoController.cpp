@@ -1,5 +1,7 @@
 #include "SerialPortDemoController.h"
 
+#include <QDateTime>
+
 #include <QLocale>
 #include <algorithm>
 #include <QMessageBox>
@@ -24,6 +26,12 @@
 
 namespace {
 
+QTime localTimeOf(std::chrono::microseconds sinceEpoch)
+{
+    return QDateTime::fromMSecsSinceEpoch(std::chrono::duration_cast<std::chrono::milliseconds>(sinceEpoch).count())
+        .time();
+}
+
 // Until the project has a wiki of its own, the reserved example domain.
 const QString supportWikiHost = QStringLiteral("wiki.example.org");
 
@@ -45,7 +53,12 @@ SerialPortDemoController::SerialPortDemoController(UserNotificationCenter& userN
                                                    VELSerialPortManager* manager, QObject* parent)
     : QObject(parent),
       serialPortManager_(manager),
-      clock_([] { return QTime::currentTime(); }),
+      wallClock_([] {
+          return std::chrono::duration_cast<Microseconds>(std::chrono::system_clock::now().time_since_epoch());
+      }),
+      monotonicClock_([] {
+          return std::chrono::duration_cast<Microseconds>(std::chrono::steady_clock::now().time_since_epoch());
+      }),
       userNotificationCenter_(&userNotificationCenter),
       portDelegate_(std::make_shared<PortDelegateAdapter>(*this))
 {
@@ -181,6 +194,13 @@ void SerialPortDemoController::setProblem(const QString& problem)
 void SerialPortDemoController::setClock(std::function<QTime()> clock)
 {
     clock_ = std::move(clock);
+}
+
+void SerialPortDemoController::setSyncClocks(std::function<Microseconds()> wall, std::function<Microseconds()> monotonic)
+{
+    wallClock_ = std::move(wall);
+    monotonicClock_ = std::move(monotonic);
+    syncGrid_.reset();
 }
 
 void SerialPortDemoController::setReceivedDataTextView(QPlainTextEdit* view)
@@ -353,10 +373,23 @@ void SerialPortDemoController::color6()
 
 void SerialPortDemoController::tickDown()
 {
+    const Microseconds wall = wallClock_();
+    const bool jumped = syncGrid_.observe(wall, monotonicClock_());
+    if (timer_ && timer_->isActive()) {
+        const Microseconds offGrid = SyncGrid::offset(wall);
+        if (jumped || offGrid > SyncGrid::alignmentTolerance || offGrid < -SyncGrid::alignmentTolerance) {
+            timer_->start(SyncGrid::delayToNextPoint(wall));
+        } else if (timer_->interval() != tickIntervalMs) {
+            // On the grid again: from here the repeating timer keeps the
+            // phase by itself.
+            timer_->start(tickIntervalMs);
+        }
+    }
     // The C locale whatever the user's: a clock's tubes hold 0 to 9 only,
     // and Arabic-Indic digits would also make the frame longer than the
     // clock reads.
-    const QString digits = QLocale::c().toString(clock_(), QStringLiteral("HHmmss"));
+    const QTime time = clock_ ? clock_() : localTimeOf(SyncGrid::instantToShow(wall));
+    const QString digits = QLocale::c().toString(time, QStringLiteral("HHmmss"));
     for (int i = 0; i < tubeCount; ++i) {
         if (tubes_[i]) {
             tubes_[i]->setText(digits.mid(i, 1));
@@ -394,7 +427,11 @@ void SerialPortDemoController::senddate()
         timer_->setInterval(tickIntervalMs);
         connect(timer_, &QTimer::timeout, this, &SerialPortDemoController::tickDown);
     }
-    timer_->start();
+    // The first frame goes out now; the ticks after it fall on the grid.
+    const Microseconds wall = wallClock_();
+    syncGrid_.reset();
+    syncGrid_.observe(wall, monotonicClock_());
+    timer_->start(SyncGrid::delayToNextPoint(wall));
     showWellColoursInTubes();
     sendFrame(frameString(QLatin1Char('/')));
 }

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "ColorWell.h"
+#include "SyncGrid.h"
 #include "console/ConsoleController.h"
 #include "console/ConsoleScrollback.h"
 #include "console/LineStatusWidget.h"
@@ -113,8 +114,15 @@ public:
     // The sync timer, absent until the first senddate; owned as a child.
     QTimer* timer() const { return timer_; }
 
-    // Where ticks take the time from; the local wall clock unless replaced.
+    // Where ticks take the time to show from; unless replaced, the local
+    // time of the wall clock below.
     void setClock(std::function<QTime()> clock);
+    // The clocks that place the ticks on the wall clock's 200 ms grid and
+    // tell a jump of the wall clock (both in microseconds; the wall clock's
+    // since the epoch). The system's CLOCK_REALTIME and CLOCK_MONOTONIC
+    // unless replaced, as a test does to jump the time.
+    using Microseconds = std::chrono::microseconds;
+    void setSyncClocks(std::function<Microseconds()> wall, std::function<Microseconds()> monotonic);
 
     QWidget* win() const { return win_; }
     void setWin(QWidget* win) { win_ = win; }
@@ -226,7 +234,9 @@ public slots:
     void color5();
     void color6();
     // A tick of the sync: the time in the tubes, and a time frame to the
-    // port unless earlier bytes still wait in its outgoing queue.
+    // port unless earlier bytes still wait in its outgoing queue. The timer
+    // is put back on the grid when the tick fell off it (a busy loop, a
+    // jump of the wall clock).
     void tickDown();
     void senddate();
     void stop();
@@ -273,6 +283,9 @@ private:
     QPointer<QPushButton> openCloseButton_;
     QPointer<QComboBox> lineEndingPopUpButton_;
     std::function<QTime()> clock_;
+    std::function<Microseconds()> wallClock_;
+    std::function<Microseconds()> monotonicClock_;
+    SyncGrid syncGrid_;
     QPointer<UserNotificationCenter> userNotificationCenter_;
     std::shared_ptr<PortDelegateAdapter> portDelegate_;
     ConsoleScrollback consoleScrollback_;

@@ -1,10 +1,16 @@
 // How steadily the time sync reaches the clock: the period between time
 // frames as a pseudo-terminal's master side receives them, against the
-// nominal 200 ms, and what each tick costs the GUI thread.
+// nominal 200 ms; how soon after the real second the clock's seconds digit
+// changes; and what each tick costs the GUI thread. Beside it, in the same
+// run, a plain loop that sleeps to each 200 ms point of the wall clock with
+// clock_nanosleep and writes a frame to a second pseudo-terminal: the best
+// this machine allows at the moment.
 //
 //   bench_time_sync [seconds]     (default 30)
 #include <poll.h>
+#include <time.h>
 #include <pty.h>
+#include <termios.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -17,6 +23,7 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -44,7 +51,8 @@ double threadCpuSeconds()
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
-// Arrival time of every frame lead byte read at the master. Runs on a thread
+// Arrival times of the frames read at a master: on the steady clock for the
+// period, on the wall clock where the seconds digit changed. Runs on a thread
 // of its own so that the GUI thread's timing does not colour the readings.
 class FrameClock {
 public:
@@ -53,20 +61,32 @@ public:
     FrameClock(const FrameClock&) = delete;
     FrameClock& operator=(const FrameClock&) = delete;
 
-    // Stops the reader; the arrivals so far.
-    std::vector<Clock::time_point> finish()
+    struct Readings {
+        std::vector<Clock::time_point> arrivals;
+        // Microseconds from the nearest whole second of the wall clock to
+        // the arrival of a frame whose seconds digit differs from the last.
+        std::vector<double> secondDelays;
+    };
+
+    // Stops the reader; the readings so far.
+    Readings finish()
     {
         stop_ = true;
         if (thread_.joinable()) {
             thread_.join();
         }
-        return arrivals_;
+        return readings_;
     }
 
 private:
+    static constexpr std::size_t kFrameLength = 43;
+    static constexpr std::size_t kSecondsUnits = 1 + 7 * 5;
+
     void run()
     {
         std::array<char, 4096> chunk{};
+        std::string pending;
+        char lastUnits = 0;
         while (!stop_) {
             pollfd pfd{master_, POLLIN, 0};
             if (::poll(&pfd, 1, 100) <= 0) {
@@ -74,19 +94,86 @@ private:
             }
             const ssize_t n = ::read(master_, chunk.data(), chunk.size());
             const auto now = Clock::now();
-            for (ssize_t i = 0; i < n; ++i) {
-                if (chunk[static_cast<std::size_t>(i)] == '/') {
-                    arrivals_.push_back(now);
-                }
+            const auto wall = std::chrono::system_clock::now().time_since_epoch();
+            if (n <= 0) {
+                continue;
             }
+            pending.append(chunk.data(), static_cast<std::size_t>(n));
+            std::size_t start = 0;
+            while ((start = pending.find('/', start)) != std::string::npos && pending.size() - start >= kFrameLength) {
+                readings_.arrivals.push_back(now);
+                const char units = pending[start + kSecondsUnits];
+                if (lastUnits != 0 && units != lastUnits) {
+                    const auto us = std::chrono::duration_cast<std::chrono::microseconds>(wall).count();
+                    const auto second = (us + 500'000) / 1'000'000 * 1'000'000;
+                    readings_.secondDelays.push_back(static_cast<double>(us - second));
+                }
+                lastUnits = units;
+                start += kFrameLength;
+            }
+            pending.erase(0, std::min(start, pending.size()));
         }
     }
 
     int master_;
     std::atomic<bool> stop_{false};
-    std::vector<Clock::time_point> arrivals_;
+    Readings readings_;
     std::thread thread_;
 };
+
+// The plain loop: a frame at each 200 ms point of the wall clock, the local
+// time's digits in it, written the moment clock_nanosleep returns.
+class PlainGridLoop {
+public:
+    explicit PlainGridLoop(int slave) : slave_(slave), thread_([this] { run(); }) {}
+    ~PlainGridLoop()
+    {
+        stop_ = true;
+        thread_.join();
+    }
+    PlainGridLoop(const PlainGridLoop&) = delete;
+    PlainGridLoop& operator=(const PlainGridLoop&) = delete;
+
+private:
+    void run()
+    {
+        timespec now{};
+        ::clock_gettime(CLOCK_REALTIME, &now);
+        long long next = (static_cast<long long>(now.tv_sec) * 1'000'000'000LL + now.tv_nsec) / 200'000'000LL + 1;
+        while (!stop_) {
+            const long long at = next++ * 200'000'000LL;
+            const timespec wake{static_cast<time_t>(at / 1'000'000'000LL), static_cast<long>(at % 1'000'000'000LL)};
+            while (::clock_nanosleep(CLOCK_REALTIME, TIMER_ABSTIME, &wake, nullptr) == EINTR) {
+            }
+            const time_t seconds = wake.tv_sec;
+            tm local{};
+            ::localtime_r(&seconds, &local);
+            char digits[7];
+            std::snprintf(digits, sizeof digits, "%02d%02d%02d", local.tm_hour, local.tm_min, local.tm_sec);
+            std::string frame = "/";
+            for (const char digit : std::string(digits)) {
+                frame += digit;
+                frame += "FFFFFF";
+            }
+            if (::write(slave_, frame.data(), frame.size()) < 0) {
+                return;
+            }
+        }
+    }
+
+    int slave_;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+void makeRaw(int fd)
+{
+    termios attributes{};
+    if (::tcgetattr(fd, &attributes) == 0) {
+        ::cfmakeraw(&attributes);
+        ::tcsetattr(fd, TCSANOW, &attributes);
+    }
+}
 
 double percentile(std::vector<double> values, double p)
 {
@@ -145,15 +232,31 @@ int main(int argc, char* argv[])
         return 1;
     }
 
+    int plainMasterFd = -1;
+    int plainSlaveFd = -1;
+    if (::openpty(&plainMasterFd, &plainSlaveFd, nullptr, nullptr, nullptr) != 0) {
+        std::perror("openpty");
+        return 1;
+    }
+    const vel::UniqueFd plainMaster(plainMasterFd);
+    const vel::UniqueFd plainSlave(plainSlaveFd);
+    makeRaw(plainSlave.get());
+
     FrameClock frames(master.get());
+    FrameClock plainFrames(plainMaster.get());
     const double cpuBefore = threadCpuSeconds();
     controller.senddate();
-    QTimer::singleShot(seconds * 1000, &app, &QCoreApplication::quit);
-    QApplication::exec();
-    controller.stop();
+    FrameClock::Readings plain;
+    {
+        const PlainGridLoop loop(plainSlave.get());
+        QTimer::singleShot(seconds * 1000, &app, &QCoreApplication::quit);
+        QApplication::exec();
+        controller.stop();
+    }
     const double cpu = threadCpuSeconds() - cpuBefore;
     QThread::msleep(100);  // the last frame's way through the terminal
-    const std::vector<Clock::time_point> arrivals = frames.finish();
+    const FrameClock::Readings readings = frames.finish();
+    plain = plainFrames.finish();
 
     port->close();
     const QDeadlineTimer closeDeadline(10000);
@@ -161,20 +264,26 @@ int main(int argc, char* argv[])
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     }
 
-    // The frame senddate sends at once is followed by the first tick 200 ms
-    // later, so it counts like any other.
-    if (arrivals.size() < 3) {
+    const std::vector<Clock::time_point>& arrivals = readings.arrivals;
+    if (arrivals.size() < 3 || readings.secondDelays.size() < 2 || plain.secondDelays.size() < 2) {
         std::fprintf(stderr, "only %zu frames arrived\n", arrivals.size());
         return 1;
     }
+    // The frame senddate sends at once is followed by the first tick on the
+    // grid, up to 200 ms later: the periods count from the second frame.
     std::vector<double> periods;
     std::vector<double> deviations;
-    for (std::size_t i = 1; i < arrivals.size(); ++i) {
+    for (std::size_t i = 2; i < arrivals.size(); ++i) {
         const double ms = std::chrono::duration<double, std::milli>(arrivals[i] - arrivals[i - 1]).count();
         periods.push_back(ms);
         deviations.push_back(std::abs(ms - SerialPortDemoController::tickIntervalMs));
     }
     const auto ticks = static_cast<double>(arrivals.size());
+    const auto delays = [](const char* name, const std::vector<double>& us) {
+        const auto [low, high] = std::minmax_element(us.begin(), us.end());
+        std::printf("  %-34s %8.3f %8.3f %8.3f %8.3f   (%zu changes)\n", name, percentile(us, 0.5) / 1000,
+                    percentile(us, 0.99) / 1000, *high / 1000, *low / 1000, us.size());
+    };
 
     std::printf("time sync over %d s on %s\n", seconds, slavePath.data());
     std::printf("  %-34s %10zu\n", "frames received", arrivals.size());
@@ -183,5 +292,10 @@ int main(int argc, char* argv[])
     std::printf("  %-34s %10.3f ms\n", "max deviation from 200 ms",
                 *std::max_element(deviations.begin(), deviations.end()));
     std::printf("  %-34s %10.1f us\n", "GUI thread CPU per tick", cpu / ticks * 1e6);
+    std::printf("seconds digit after the real second, ms  median      p99      max      min\n");
+    delays("Halodial", readings.secondDelays);
+    delays("plain clock_nanosleep loop", plain.secondDelays);
+    std::printf("  %-34s %8.2fx\n", "median ratio Halodial / plain",
+                percentile(readings.secondDelays, 0.5) / std::max(1.0, percentile(plain.secondDelays, 0.5)));
     return 0;
 }

@@ -1,6 +1,8 @@
 #include "console/ConsoleController.h"
 
 #include <QDateTime>
+#include <QElapsedTimer>
+#include <limits>
 
 #include "console/ConsoleScrollback.h"
 #include "console/ConsoleView.h"
@@ -12,6 +14,9 @@ ConsoleController::ConsoleController(ConsoleScrollback& scrollback, QObject* par
     connect(&logger_, &ConsoleLogger::failed, this, [this](const QString& message) {
         emit loggingFailed(tr("Logging to %1 failed: %2").arg(logger_.path(), message));
     });
+    renderTimer_.setSingleShot(true);
+    renderTimer_.setInterval(0);
+    connect(&renderTimer_, &QTimer::timeout, this, &ConsoleController::renderPending);
 }
 
 ConsoleController::~ConsoleController() = default;
@@ -24,7 +29,31 @@ void ConsoleController::receive(std::span<const std::uint8_t> bytes)
 void ConsoleController::receive(std::span<const std::uint8_t> bytes, qint64 msecsSinceEpoch)
 {
     logger_.write(bytes);
-    scrollback_.append(renderer_.append(bytes, msecsSinceEpoch));
+    renderer_.store(bytes, msecsSinceEpoch);
+    if (renderer_.hasPending() && !renderTimer_.isActive()) {
+        renderTimer_.start();
+    }
+}
+
+void ConsoleController::renderPending()
+{
+    QElapsedTimer elapsed;
+    elapsed.start();
+    while (renderer_.hasPending() && elapsed.elapsed() < renderBudget.count()) {
+        scrollback_.append(renderer_.renderPending(renderPieceBytes));
+    }
+    if (renderer_.hasPending()) {
+        renderTimer_.start();
+    }
+}
+
+void ConsoleController::startNewStream()
+{
+    // What the last port sent is drawn to its end before the next stream
+    // begins afresh.
+    renderTimer_.stop();
+    scrollback_.append(renderer_.renderPending(std::numeric_limits<qsizetype>::max()));
+    renderer_.startNewStream();
 }
 
 void ConsoleController::didSend(std::span<const std::uint8_t> bytes)
@@ -36,6 +65,7 @@ void ConsoleController::didSend(std::span<const std::uint8_t> bytes)
 
 void ConsoleController::clear()
 {
+    renderTimer_.stop();
     renderer_.clear();
     scrollback_.clear();
 }

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QObject>
 #include <QString>
+#include <QTimer>
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -22,12 +24,18 @@ class ConsoleController : public QObject {
     Q_OBJECT
 
 public:
+    // Bytes drawn per piece, and how long one turn may go on drawing pieces.
+    static constexpr qsizetype renderPieceBytes = 16 * 1024;
+    static constexpr std::chrono::milliseconds renderBudget{4};
+
     // `scrollback` feeds the view; it must outlive the console.
     explicit ConsoleController(ConsoleScrollback& scrollback, QObject* parent = nullptr);
     ~ConsoleController() override;
 
-    // Bytes from the current port: to the log at once, to the view in its
-    // next batch. The arrival time is now unless given.
+    // Bytes from the current port: to the log and the record at once, to
+    // the view a bounded piece per event-loop turn, so that a flood of data
+    // callbacks leaves the sync timer and typing their turns. The arrival
+    // time is now unless given.
     void receive(std::span<const std::uint8_t> bytes);
     void receive(std::span<const std::uint8_t> bytes, qint64 msecsSinceEpoch);
     // Bytes that went out to the port: logged when logsSent().
@@ -35,7 +43,9 @@ public:
 
     // The current port changed: what comes next does not continue an
     // unfinished character or line of the last one.
-    void startNewStream() { renderer_.startNewStream(); }
+    void startNewStream();
+    // Received bytes not drawn yet.
+    bool hasPendingBytes() const { return renderer_.hasPending(); }
 
     // Empties the view and the record (Clear, and each opening); the log
     // file keeps what it has.
@@ -81,6 +91,7 @@ signals:
     void loggingFailed(const QString& message);
 
 private:
+    void renderPending();
     void redraw();
     void setInputError(const QString& message);
 
@@ -91,4 +102,5 @@ private:
     bool sendsHex_ = false;
     bool logsSent_ = false;
     QString inputError_;
+    QTimer renderTimer_;
 };

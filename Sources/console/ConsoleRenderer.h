@@ -26,7 +26,16 @@ public:
     void setView(View view) { view_ = view; }
     void setShowsTimestamps(bool shows) { showsTimestamps_ = shows; }
 
-    // Keeps the chunk and returns what to add at the end of the view.
+    // Keeps the chunk; it is drawn by a later renderPending(). Cheap: a
+    // flood arrives as one call per chunk, run back to back.
+    void store(std::span<const std::uint8_t> bytes, qint64 msecsSinceEpoch);
+    // Draws kept bytes not drawn yet, oldest first, about `byteBudget` of
+    // them (in hex, whole rows), and returns what to add at the end of the
+    // view. Bytes that the record dropped before they were drawn are
+    // skipped: the view could not have kept them either.
+    QString renderPending(qsizetype byteBudget);
+    bool hasPending() const { return renderedOffset_ < chunks_.nextOffset(); }
+    // store() and draw it (and anything pending before it) at once.
     QString append(std::span<const std::uint8_t> bytes, qint64 msecsSinceEpoch);
 
     // Every kept chunk drawn again; the view is to be replaced by it. In hex,
@@ -45,11 +54,15 @@ public:
     const ReceivedChunks& received() const { return chunks_; }
 
 private:
-    QString render(const ReceivedChunks::Chunk& chunk);
+    // Draws bytes [from, to) of a chunk; a hex chunk's time line comes with
+    // its first row.
+    QString render(const ReceivedChunks::Chunk& chunk, std::size_t from, std::size_t to);
 
     View view_ = View::Text;
     bool showsTimestamps_ = false;
     ReceivedChunks chunks_;
     ConsoleDecoder decoder_;
     LineTimestamper stamper_;
+    // Stream offset up to which the view has been given the bytes.
+    std::uint64_t renderedOffset_ = 0;
 };

@@ -43,6 +43,13 @@ ReceivedChunks::Chunk ReceivedChunks::chunk(std::size_t i) const
             entry.offset, entry.msecsSinceEpoch};
 }
 
+std::size_t ReceivedChunks::chunkIndexAt(std::uint64_t offset) const
+{
+    const auto after = std::upper_bound(index_.begin(), index_.end(), offset,
+                                        [](std::uint64_t value, const Entry& entry) { return value < entry.offset; });
+    return static_cast<std::size_t>(after - index_.begin()) - 1;
+}
+
 void ReceivedChunks::dropFront(qsizetype count)
 {
     start_ += count;

@@ -34,6 +34,12 @@ public:
     // The i-th oldest chunk kept; valid until the next append or clear.
     Chunk chunk(std::size_t i) const;
     qsizetype byteCount() const { return bytes_.size() - start_; }
+    // Stream offsets of the oldest byte kept and of the next byte to come.
+    std::uint64_t firstOffset() const { return firstOffset_; }
+    std::uint64_t nextOffset() const { return nextOffset_; }
+    // The index of the kept chunk that holds the byte at `offset`, which
+    // must lie in [firstOffset(), nextOffset()).
+    std::size_t chunkIndexAt(std::uint64_t offset) const;
 
 private:
     struct Entry {

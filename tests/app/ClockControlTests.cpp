@@ -496,7 +496,8 @@ private slots:
         }
         QCOMPARE(onlyTimer(), controller().timer());
         QVERIFY(controller().timer()->isActive());
-        QCOMPARE(controller().timer()->interval(), 200);
+        // 200 ms, or less while it finds its way back to the wall clock's grid.
+        QVERIFY(controller().timer()->interval() > 0 && controller().timer()->interval() <= 200);
         QCOMPARE(controller().timer()->timerType(), Qt::PreciseTimer);
     }
 

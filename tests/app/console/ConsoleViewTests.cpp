@@ -94,6 +94,50 @@ private slots:
         QCOMPARE(renderer.append(bytesOf(" line\n"), time), u" line\n"_qs);
     }
 
+    // A flood is drawn a piece per event-loop turn: pieces that split
+    // characters, lines and hex rows must add up to what one go draws, with
+    // each chunk's time once; bytes the record dropped before they were drawn
+    // are skipped, not drawn from freed memory.
+    void drawingInPiecesEqualsDrawingAtOnce()
+    {
+        QByteArray big;
+        for (int i = 0; big.size() < 5000; ++i) {
+            big += "line " + QByteArray::number(i) + " caf\xC3\xA9 \xF0\x9F\x98\x80\r\n";
+        }
+        const QByteArrayList chunks{big.left(1999), big.mid(1999), "tail \xC3", "\xA9"};
+        for (const auto view : {ConsoleRenderer::View::Text, ConsoleRenderer::View::Hex}) {
+            ConsoleRenderer atOnce;
+            ConsoleRenderer inPieces;
+            QString expected;
+            QString drawn;
+            for (ConsoleRenderer* renderer : {&atOnce, &inPieces}) {
+                renderer->setView(view);
+                renderer->setShowsTimestamps(true);
+            }
+            qint64 time = at(9, 0, 0, 0);
+            for (const QByteArray& chunk : chunks) {
+                expected += atOnce.append(bytesOf(chunk), time += 1000);
+                inPieces.store(bytesOf(chunk), time);
+            }
+            while (inPieces.hasPending()) {
+                drawn += inPieces.renderPending(333);
+            }
+            QCOMPARE(drawn, expected);
+        }
+
+        ConsoleRenderer late;
+        const QByteArray flood(ReceivedChunks::maximumBytes, 'a');
+        late.store(bytesOf("lost"), 0);
+        late.store(bytesOf(flood), 0);
+        late.store(bytesOf("end"), 0);
+        QString text;
+        while (late.hasPending()) {
+            text += late.renderPending(1 << 20);
+        }
+        QCOMPARE(text.size(), ReceivedChunks::maximumBytes);
+        QVERIFY(text.endsWith(u"aend"_qs));
+    }
+
     void timestampsStartEachLineOnce_data()
     {
         QTest::addColumn<QStringList>("chunks");
