@@ -148,7 +148,8 @@ void SettingsKeeper::savePort()
 void SettingsKeeper::write()
 {
     if (!store_.sync()) {
-        std::cerr << "halodial: cannot write the settings to " << store_.fileName().toStdString() << std::endl;
+        std::cerr << "halodial: " << tr("cannot write the settings to %1").arg(store_.fileName()).toStdString()
+                  << std::endl;
     }
 }
 
