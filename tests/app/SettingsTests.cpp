@@ -13,12 +13,14 @@
 
 #include "Application.h"
 #include "ColorWell.h"
+#include "DevicePlayer.h"
 #include "CommandLine.h"
 #include "MainWindow.h"
 #include "PseudoTerminal.h"
 #include "SerialPortDemoController.h"
 #include "SettingsStore.h"
 #include "TubeSettings.h"
+#include "VELSerialPort.h"
 #include "VELSerialPortManager.h"
 #include "desktop/QtMainQueue.h"
 #include "ui_MainWindow.h"
@@ -147,6 +149,51 @@ private slots:
             Ui::MainWindow& ui = application.window().ui();
             QCOMPARE(ui.col3->color(), MainWindow().ui().col3->color());
             QVERIFY(!ui.addLineEndingCheckBox->isChecked());
+        }
+    }
+
+    void aRunningSyncComesBackOnTheSamePort()
+    {
+        DevicePlayer device("settingsdev");
+        const auto listed = [this, &device] {
+            for (const auto& port : manager_->availablePorts()) {
+                if (port->path() == device.path()) {
+                    return true;
+                }
+            }
+            return false;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(listed(), kDeadlineMs);
+        {
+            Application application(*manager_);
+            QVERIFY(!application.start(remembering()));
+            SerialPortDemoController& controller = application.controller();
+            controller.setSerialPort(VELSerialPort::initWithPath(device.path()));
+            controller.openOrClosePort();
+            QTRY_COMPARE_WITH_TIMEOUT(controller.portState(), SerialPortDemoController::PortState::Open, kDeadlineMs);
+            controller.senddate();
+            QVERIFY(device.take(43).startsWith('/'));
+        }
+        device.takeAvailable();
+        {
+            // No port on the command line: the last one, open and syncing.
+            Application application(*manager_);
+            QVERIFY(!application.start(remembering()));
+            QCOMPARE(QString::fromStdString(application.controller().serialPort()->name()),
+                     QString::fromStdString(device.name()));
+            QVERIFY(device.take(2 * 43).contains('/'));
+            application.controller().stop();
+        }
+        device.takeAvailable();
+        {
+            // Stopped when it quit: chosen again, but nothing is sent.
+            Application application(*manager_);
+            QVERIFY(!application.start(remembering()));
+            QVERIFY(application.controller().serialPort());
+            QCOMPARE(application.controller().portState(), SerialPortDemoController::PortState::Closed);
+            // Several ticks' worth; only a frame proves something.
+            QTest::qWait(3 * SerialPortDemoController::tickIntervalMs);
+            QVERIFY(device.takeAvailable().isEmpty());
         }
     }
 
