@@ -14,8 +14,12 @@
 
 #include "MainWindow.h"
 #include "ui_MainWindow.h"
+#include "PortIdentity.h"
 #include "PortProblem.h"
+#include "ReconnectWatcher.h"
 #include "SerialPortDemoController.h"
+#include "SettingsKeeper.h"
+#include "VELSerialPortManager.h"
 #include "VELSerialPort.h"
 #include "desktop/DesktopIdentity.h"
 #include "virtualclock/VirtualClock.h"
@@ -23,6 +27,7 @@
 
 Application::Application(VELSerialPortManager& manager, QObject* parent)
     : QObject(parent),
+      manager_(manager),
       controller_(std::make_unique<SerialPortDemoController>(&manager)),
       window_(std::make_unique<MainWindow>())
 {
@@ -33,6 +38,10 @@ Application::Application(VELSerialPortManager& manager, QObject* parent)
 
 Application::~Application()
 {
+    if (settingsKeeper_) {
+        settingsKeeper_->saveAll();
+    }
+    reconnectWatcher_.reset();
     // The port lets go of its device before the virtual clock takes the
     // device away: a port whose other end vanished under it waits out the
     // terminal's drain on the way out.
@@ -41,29 +50,31 @@ Application::~Application()
 
 std::optional<Application::StartError> Application::start(const ApplicationOptions& options)
 {
+    // Nobody could press Open in a run without a window.
+    const bool open = options.open || (options.headless && options.sync);
+    const bool waits = options.wait || options.reconnects;
     std::shared_ptr<VELSerialPort> port;
+    bool awaitPath = false;
     if (!options.portPath.isEmpty()) {
         port = VELSerialPort::initWithPath(options.portPath.toStdString());
         struct stat node {};
-        if (!port && options.open && options.headless &&
-            ::stat(QFile::encodeName(options.portPath).constData(), &node) != 0) {
+        const bool absent = ::stat(QFile::encodeName(options.portPath).constData(), &node) != 0;
+        if (!port && absent && options.wait) {
+            awaitPath = true;
+        } else if (!port && open && options.headless && absent) {
             // The open the user asked for failed: the same words as any
             // failed open, not a usage error.
             return StartError{1, PortProblem::describe(errno, options.portPath)};
-        }
-        if (!port) {
+        } else if (!port) {
             return StartError{2, tr("no serial port at %1: not a serial device or pseudo-terminal")
                                      .arg(options.portPath)};
         }
     }
-    if (options.open && !port && !options.simulate) {
+    if (options.open && !port && !awaitPath && !options.simulate) {
         return StartError{2, tr("--open needs a port: give --port PATH or --simulate")};
     }
-    if (options.sync && !port && !options.simulate && options.headless) {
+    if (options.sync && !port && !awaitPath && !options.simulate && options.headless) {
         return StartError{2, tr("--sync without a window needs a port: give --port PATH or --simulate")};
-    }
-    if (options.headless) {
-        endRunOnPortFailure();
     }
     if (options.simulate) {
         if (auto error = startVirtualClock()) {
@@ -71,6 +82,28 @@ std::optional<Application::StartError> Application::start(const ApplicationOptio
         }
         if (!port) {
             port = VELSerialPort::initWithPath(virtualClock_->devicePath().toStdString());
+        }
+    }
+    if (waits) {
+        reconnectWatcher_ = std::make_unique<ReconnectWatcher>(*controller_, &manager_);
+        if (!options.portPath.isEmpty()) {
+            reconnectWatcher_->setGivenPath(options.portPath, port);
+        }
+    }
+    if (options.headless) {
+        endRunOnPortFailure(waits);
+    }
+    std::optional<SettingsStore::Port> savedPort;
+    bool syncWasRunning = false;
+    if (options.remembersSettings) {
+        settingsKeeper_ = std::make_unique<SettingsKeeper>(*controller_, options.headless ? nullptr : window_.get());
+        if (options.resetSettings) {
+            settingsKeeper_->store().clear();
+        }
+        syncWasRunning = settingsKeeper_->store().syncWasRunning();
+        savedPort = settingsKeeper_->restore();
+        if (options.colours) {
+            settingsKeeper_->applyColours(*options.colours, options.coloursOneForAll);
         }
     }
 
@@ -81,17 +114,51 @@ std::optional<Application::StartError> Application::start(const ApplicationOptio
     if (port) {
         controller_->setSerialPort(port);
     }
-    if (options.open) {
+    if (open && port) {
         controller_->openOrClosePort();
     }
     if (options.sync) {
         controller_->senddate();
+    }
+    if (awaitPath) {
+        reconnectWatcher_->waitForPath(options.portPath, options.sync);
+    }
+    // The command line's port, or the virtual clock's, is this run's; else
+    // the last run's comes back.
+    if (savedPort && options.portPath.isEmpty() && !options.simulate) {
+        restoreSession(savedPort->identity, savedPort->name, savedPort->path, syncWasRunning);
     }
     if (!options.screenshotDirectory.isEmpty()) {
         QTimer::singleShot(screenshotDelay, this,
                            [this, directory = options.screenshotDirectory] { saveScreenshotsAndQuit(directory); });
     }
     return std::nullopt;
+}
+
+void Application::restoreSession(const QString& identity, const QString& name, const QString& path,
+                                 bool syncWasRunning)
+{
+    // A pseudo-terminal's number means nothing after the run that used it.
+    if (identity.startsWith(QLatin1String("path:/dev/pts/"))) {
+        return;
+    }
+    auto port = PortIdentity::findIn(manager_.availablePorts(), identity);
+    if (!port && identity.startsWith(QLatin1String("path:"))) {
+        port = VELSerialPort::initWithPath(path.toStdString());
+    }
+    if (port) {
+        controller_->setSerialPort(port);
+        if (syncWasRunning) {
+            controller_->openOrClosePort();
+            controller_->senddate();
+        }
+        return;
+    }
+    // Not here now: the sync that was running waits for it.
+    if (syncWasRunning && reconnectWatcher_) {
+        reconnectWatcher_->waitForIdentity(identity, name, true);
+        controller_->senddate();
+    }
 }
 
 std::optional<Application::StartError> Application::startVirtualClock()
@@ -110,17 +177,33 @@ std::optional<Application::StartError> Application::startVirtualClock()
     return std::nullopt;
 }
 
-void Application::endRunOnPortFailure()
+void Application::endRunOnPortFailure(bool waits)
 {
     // Queued: a failure during start comes before the event loop runs, and
-    // an exit asked for then would be lost.
-    const auto fail = [](const QString& message) {
-        std::cerr << "halodial: " << message.toStdString() << std::endl;
+    // an exit asked for then would be lost. While the port is awaited, the
+    // run goes on, and a failure said once is not repeated at each retry.
+    const auto fail = [this](const QString& message) {
+        const bool awaited = reconnectWatcher_ && reconnectWatcher_->isWaiting();
+        if (!awaited || message != lastFailure_) {
+            std::cerr << "halodial: " << message.toStdString() << std::endl;
+        }
+        lastFailure_ = message;
+        if (awaited) {
+            return;
+        }
         QMetaObject::invokeMethod(QCoreApplication::instance(), [] { QCoreApplication::exit(1); },
                                   Qt::QueuedConnection);
     };
     connect(controller_.get(), &SerialPortDemoController::openFailed, this, fail);
     connect(controller_.get(), &SerialPortDemoController::portWentAway, this, fail);
+    if (waits) {
+        connect(controller_.get(), &SerialPortDemoController::statusChanged, this, [this](const QString& text) {
+            if (controller_->portState() == SerialPortDemoController::PortState::Waiting && text != lastFailure_) {
+                lastFailure_ = text;
+                std::cerr << "halodial: " << text.toStdString() << std::endl;
+            }
+        });
+    }
 }
 
 void Application::showVirtualClockWindow()

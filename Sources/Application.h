@@ -10,7 +10,9 @@
 #include "ApplicationOptions.h"
 
 class MainWindow;
+class ReconnectWatcher;
 class SerialPortDemoController;
+class SettingsKeeper;
 class VELSerialPortManager;
 class VirtualClock;
 class VirtualClockWindow;
@@ -47,6 +49,9 @@ public:
     AppDelegate& appDelegate() { return appDelegate_; }
     SerialPortDemoController& controller() { return *controller_; }
     MainWindow& window() { return *window_; }
+    // Null unless the options asked for them.
+    ReconnectWatcher* reconnectWatcher() const { return reconnectWatcher_.get(); }
+    SettingsKeeper* settingsKeeper() const { return settingsKeeper_.get(); }
     // Null unless simulating.
     VirtualClock* virtualClock() const { return virtualClock_.get(); }
     VirtualClockWindow* virtualClockWindow() const { return virtualClockWindow_.get(); }
@@ -55,13 +60,19 @@ private:
     std::optional<StartError> startVirtualClock();
     // Without a window nobody would see a failed open or a vanished device:
     // say it on standard error and end the run with status 1.
-    void endRunOnPortFailure();
+    void endRunOnPortFailure(bool waits);
+    // The port and sync of the last run, when the command line names none.
+    void restoreSession(const QString& identity, const QString& name, const QString& path, bool syncWasRunning);
     void showVirtualClockWindow();
     void saveScreenshotsAndQuit(const QString& directory);
 
+    VELSerialPortManager& manager_;
     AppDelegate appDelegate_;
     std::unique_ptr<SerialPortDemoController> controller_;
     std::unique_ptr<MainWindow> window_;
     std::unique_ptr<VirtualClock> virtualClock_;
     std::unique_ptr<VirtualClockWindow> virtualClockWindow_;
+    std::unique_ptr<ReconnectWatcher> reconnectWatcher_;
+    std::unique_ptr<SettingsKeeper> settingsKeeper_;
+    QString lastFailure_;
 };

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QColor>
 #include <QString>
+#include <array>
+#include <optional>
 
 // What the command line asks of a Halodial run.
 struct ApplicationOptions {
@@ -11,12 +14,29 @@ struct ApplicationOptions {
     QString portPath;
     // Open the chosen port, as the Open button does.
     bool open = false;
-    // Start the time sync, as the Sync button does.
+    // Start the time sync, as the Sync button does; without a window it
+    // opens the port as well, as nobody could press Open.
     bool sync = false;
-    // No one sees the window (-platform offscreen): problems go to standard
-    // error, and a port that fails to open or goes away ends the run with
-    // status 1.
+    // No one sees the window (-platform offscreen, --headless): problems go
+    // to standard error, and a port that fails to open or goes away ends the
+    // run with status 1 unless it is awaited.
     bool headless = false;
+    // When the port's device goes away, wait for it to come back and reopen
+    // it (ReconnectWatcher). The window always does; a headless run with
+    // --wait.
+    bool reconnects = false;
+    // --wait: also wait for a --port device that is absent at start, and
+    // implies reconnects.
+    bool wait = false;
+    // Restore the window's choices from the settings file at start and keep
+    // them there (SettingsKeeper). The process does; tests choose.
+    bool remembersSettings = false;
+    // --reset-settings: start from the defaults.
+    bool resetSettings = false;
+    // --colors: the six tube colours, and whether they were one colour for
+    // every tube (then also the all-tubes colour).
+    std::optional<std::array<QColor, 6>> colours;
+    bool coloursOneForAll = false;
     // Save both windows as PNG files there, a moment after start, and quit.
     QString screenshotDirectory;
 };

@@ -14,6 +14,19 @@ const QString portOption = QStringLiteral("port");
 const QString openOption = QStringLiteral("open");
 const QString syncOption = QStringLiteral("sync");
 const QString screenshotOption = QStringLiteral("screenshot-dir");
+const QString headlessOption = QStringLiteral("headless");
+const QString waitOption = QStringLiteral("wait");
+const QString coloursOption = QStringLiteral("colors");
+const QString resetSettingsOption = QStringLiteral("reset-settings");
+
+QStringList argumentList(int argc, char* argv[])
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) {
+        arguments << QString::fromLocal8Bit(argv[i]);
+    }
+    return arguments;
+}
 
 int usageError(const QString& message)
 {
@@ -44,6 +57,19 @@ void CommandLine::describeOptions(QCommandLineParser& parser)
                       QCoreApplication::translate("CommandLine", "PATH")});
     parser.addOption({openOption, QCoreApplication::translate("CommandLine", "Open the chosen port.")});
     parser.addOption({syncOption, QCoreApplication::translate("CommandLine", "Start sending the time to the clock.")});
+    parser.addOption({headlessOption, QCoreApplication::translate(
+                                          "CommandLine", "Run without a window or display (a clock on a server).")});
+    parser.addOption({waitOption, QCoreApplication::translate("CommandLine",
+                                                              "Wait for the port's device when it is absent or goes "
+                                                              "away, and reopen it, instead of exiting.")});
+    parser.addOption({coloursOption,
+                      QCoreApplication::translate("CommandLine",
+                                                  "Set the tube colours: RRGGBB for every tube, or six of them "
+                                                  "separated by commas; kept like colours picked in the window."),
+                      //: The value of --colors, as the option's description names it.
+                      QCoreApplication::translate("CommandLine", "COLORS")});
+    parser.addOption({resetSettingsOption,
+                      QCoreApplication::translate("CommandLine", "Start from the default settings.")});
     QCommandLineOption screenshots(screenshotOption,
                                    QStringLiteral("Save screenshots of the windows in DIR after a moment, then quit."),
                                    QStringLiteral("DIR"));
@@ -51,12 +77,45 @@ void CommandLine::describeOptions(QCommandLineParser& parser)
     parser.addOption(screenshots);
 }
 
+bool CommandLine::asksForHeadless(int argc, char* argv[])
+{
+    QCommandLineParser parser;
+    describeOptions(parser);
+    parser.parse(argumentList(argc, argv));
+    return parser.isSet(headlessOption);
+}
+
+std::optional<std::array<QColor, 6>> CommandLine::parseColours(const QString& text, bool* oneForAll)
+{
+    const QStringList parts = text.split(QLatin1Char(','));
+    if (parts.size() != 1 && parts.size() != 6) {
+        return std::nullopt;
+    }
+    std::array<QColor, 6> colours;
+    for (int i = 0; i < parts.size(); ++i) {
+        QString hex = parts[i].trimmed();
+        if (hex.startsWith(QLatin1Char('#'))) {
+            hex.remove(0, 1);
+        }
+        bool ok = hex.size() == 6;
+        const uint rgb = ok ? hex.toUInt(&ok, 16) : 0;
+        if (!ok) {
+            return std::nullopt;
+        }
+        colours[i] = QColor::fromRgb(rgb);
+    }
+    if (parts.size() == 1) {
+        colours.fill(colours[0]);
+    }
+    if (oneForAll) {
+        *oneForAll = parts.size() == 1;
+    }
+    return colours;
+}
+
 std::optional<int> CommandLine::answerInformationalOptions(int argc, char* argv[])
 {
-    QStringList arguments;
-    for (int i = 0; i < argc; ++i) {
-        arguments << QString::fromLocal8Bit(argv[i]);
-    }
+    const QStringList arguments = argumentList(argc, argv);
     QCommandLineParser parser;
     describeOptions(parser);
     // Lenient: Qt's options are unknown here, and errors wait for parse().
@@ -104,6 +163,17 @@ std::variant<ApplicationOptions, int> CommandLine::parse(const QStringList& argu
     options.screenshotDirectory = parser.value(screenshotOption);
     if (parser.isSet(portOption) && options.portPath.isEmpty()) {
         return usageError(QCoreApplication::translate("CommandLine", "--port needs a PATH"));
+    }
+    options.wait = parser.isSet(waitOption);
+    options.reconnects = options.wait;
+    options.resetSettings = parser.isSet(resetSettingsOption);
+    if (parser.isSet(coloursOption)) {
+        options.colours = parseColours(parser.value(coloursOption), &options.coloursOneForAll);
+        if (!options.colours) {
+            return usageError(QCoreApplication::translate(
+                                  "CommandLine", "--colors needs RRGGBB or six RRGGBB separated by commas, not '%1'")
+                                  .arg(parser.value(coloursOption)));
+        }
     }
     return options;
 }

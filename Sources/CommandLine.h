@@ -21,6 +21,14 @@ public:
     // has then been written to standard output; empty otherwise.
     static std::optional<int> answerInformationalOptions(int argc, char* argv[]);
 
+    // Whether the arguments ask for --headless; read before QApplication
+    // exists, so that the offscreen platform can be chosen for it.
+    static bool asksForHeadless(int argc, char* argv[]);
+
+    // "RRGGBB" (every tube) or six of them separated by commas, each with or
+    // without a leading '#'; empty when malformed.
+    static std::optional<std::array<QColor, 6>> parseColours(const QString& text, bool* oneForAll = nullptr);
+
     // The options of this run, or the exit status after a usage error has
     // been written to standard error.
     static std::variant<ApplicationOptions, int> parse(const QStringList& arguments);

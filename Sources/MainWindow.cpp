@@ -170,7 +170,8 @@ void MainWindow::bindStatus(SerialPortDemoController& controller)
     const auto follow = [this](State state) {
         const bool hasPort = state != State::NoPort && state != State::Gone && state != State::Waiting;
         const bool open = state == State::Open;
-        ui_->openCloseButton->setEnabled(hasPort && state != State::Opening);
+        // While a port is awaited, its Close ends the waiting.
+        ui_->openCloseButton->setEnabled((hasPort && state != State::Opening) || state == State::Waiting);
         ui_->send1->setEnabled(open);
         ui_->saveButton->setEnabled(open);
     };

@@ -185,6 +185,16 @@ void SerialPortDemoController::portOpennessChanged(const std::shared_ptr<VELSeri
     }
 }
 
+void SerialPortDemoController::waitForPort(const QString& name)
+{
+    if (serialPort_) {
+        setSerialPort(nullptr);
+    }
+    goneName_ = name;
+    setOpenCloseTitle(tr("Close"));
+    setPortState(PortState::Waiting);
+}
+
 void SerialPortDemoController::setProblem(const QString& problem)
 {
     lastProblem_ = problem;
@@ -566,6 +576,10 @@ void SerialPortDemoController::send()
 void SerialPortDemoController::openOrClosePort()
 {
     if (!serialPort_) {
+        if (portState_ == PortState::Waiting) {
+            setOpenCloseTitle(tr("Open"));
+            setPortState(PortState::Gone);
+        }
         return;
     }
     if (serialPort_->isOpen()) {

@@ -179,6 +179,10 @@ public:
     // in words, then the last problem in plain words (PortProblem) with what
     // to do about it. Opening a port or choosing another clears the problem.
     PortState portState() const { return portState_; }
+    // No port, and `name` on the status line as the one awaited ("Waiting
+    // for <name> to come back…"); the Open/Close button reads Close, and
+    // pressing it ends the waiting (state Gone). For the ReconnectWatcher.
+    void waitForPort(const QString& name);
     QString statusText() const;
     QString lastProblem() const { return lastProblem_; }
 

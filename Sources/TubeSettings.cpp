@@ -1,6 +1,8 @@
 #include "TubeSettings.h"
 
+#include <algorithm>
 #include <array>
+#include <cmath>
 #include <string_view>
 
 namespace {
@@ -19,6 +21,19 @@ constexpr std::array<Attribute, 18> attributes{{
     {"tube3b", &TubeSettings::tube3b}, {"tube3g", &TubeSettings::tube3g}, {"tube3r", &TubeSettings::tube3r},
     {"tube2b", &TubeSettings::tube2b}, {"tube2g", &TubeSettings::tube2g}, {"tube2r", &TubeSettings::tube2r},
 }};
+
+QString attributeName(int tube, char component)
+{
+    return QStringLiteral("tube%1%2").arg(tube).arg(QLatin1Char(component));
+}
+
+int eightBit(float component)
+{
+    if (!std::isfinite(component)) {
+        return 0;
+    }
+    return static_cast<int>(std::lround(std::clamp(component, 0.0F, 1.0F) * 255.0F));
+}
 
 const Attribute* attributeNamed(const QString& name)
 {
@@ -66,4 +81,26 @@ bool TubeSettings::setValue(const QString& name, float value)
         return true;
     }
     return false;
+}
+
+TubeSettings TubeSettings::fromColours(const std::array<QColor, 6>& colours)
+{
+    TubeSettings settings;
+    for (int tube = 1; tube <= 6; ++tube) {
+        const QColor rgb = colours[tube - 1].toRgb();
+        settings.setValue(attributeName(tube, 'r'), static_cast<float>(rgb.red()) / 255.0F);
+        settings.setValue(attributeName(tube, 'g'), static_cast<float>(rgb.green()) / 255.0F);
+        settings.setValue(attributeName(tube, 'b'), static_cast<float>(rgb.blue()) / 255.0F);
+    }
+    return settings;
+}
+
+std::array<QColor, 6> TubeSettings::colours() const
+{
+    std::array<QColor, 6> colours;
+    for (int tube = 1; tube <= 6; ++tube) {
+        colours[tube - 1] = QColor(eightBit(*value(attributeName(tube, 'r'))), eightBit(*value(attributeName(tube, 'g'))),
+                                   eightBit(*value(attributeName(tube, 'b'))));
+    }
+    return colours;
 }

@@ -5,6 +5,7 @@
 
 #include "Application.h"
 #include "CommandLine.h"
+#include "SettingsStore.h"
 #include "Translations.h"
 #include "desktop/DesktopIdentity.h"
 #include "desktop/QtMainQueue.h"
@@ -22,8 +23,17 @@ int main(int argc, char* argv[])
         return *status;
     }
 
+    // The platform is chosen when QApplication is made; -platform, when
+    // also given, still wins.
+    if (CommandLine::asksForHeadless(argc, argv)) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Halodial"));
+    // The settings file's place: $XDG_CONFIG_HOME/Halodial/halodial.conf.
+    QApplication::setOrganizationName(QString::fromLatin1(SettingsStore::organisationName));
+    QApplication::setApplicationName(QString::fromLatin1(SettingsStore::applicationName));
+    QApplication::setApplicationDisplayName(QStringLiteral("Halodial"));
     QApplication::setApplicationVersion(QStringLiteral(HALODIAL_VERSION));
     DesktopIdentity::applyToApplication();
     Translations::load(QLocale());
@@ -47,6 +57,9 @@ int main(int argc, char* argv[])
 
     ApplicationOptions options = std::get<ApplicationOptions>(parsed);
     options.headless = QGuiApplication::platformName() == QLatin1String("offscreen");
+    // The window waits for a port that went away; without one, --wait asks.
+    options.reconnects = options.reconnects || !options.headless;
+    options.remembersSettings = true;
     Application application(VELSerialPortManager::sharedSerialPortManager());
     if (const auto error = application.start(options)) {
         std::cerr << "halodial: " << error->message.toStdString() << std::endl;

@@ -42,5 +42,5 @@ install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME copyright)
 # brings are installed where systemd looks for user units of a package.
 if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/data/systemd)
     file(GLOB HALODIAL_USER_UNITS ${CMAKE_CURRENT_SOURCE_DIR}/data/systemd/*.service)
-    install(FILES ${HALODIAL_USER_UNITS} DESTINATION ${CMAKE_INSTALL_PREFIX}/lib/systemd/user)
+    install(FILES ${HALODIAL_USER_UNITS} DESTINATION lib/systemd/user)
 endif()

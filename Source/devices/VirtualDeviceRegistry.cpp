@@ -4,11 +4,12 @@
 #include <termios.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <mutex>
+#include <optional>
+#include <set>
 #include <system_error>
 #include <utility>
 
@@ -57,8 +58,44 @@ UniqueFd openMaster(std::string& slavePath)
     return master;
 }
 
-// Names are unique in the process, not only in one registry.
-std::atomic<unsigned> nextNumber{0};
+// Names are unique among the devices alive in the process, not only in one
+// registry. Numbers are handed out in order; a name comes back only when
+// asked for by its suffix, once its device is gone.
+struct DeviceNames {
+    std::mutex mutex;
+    unsigned nextNumber = 0;
+    std::set<std::string> alive;
+
+    // The suffix taken: the one asked for, or the next free number.
+    std::string take(const std::string& baseName, const std::optional<std::string>& suffix)
+    {
+        std::lock_guard lock(mutex);
+        if (suffix) {
+            if (!alive.insert(baseName + *suffix).second) {
+                throw std::system_error(EEXIST, std::generic_category(), "virtual device " + baseName + *suffix);
+            }
+            return *suffix;
+        }
+        for (;;) {
+            std::string number = std::to_string(nextNumber++);
+            if (alive.insert(baseName + number).second) {
+                return number;
+            }
+        }
+    }
+
+    void release(const std::string& name)
+    {
+        std::lock_guard lock(mutex);
+        alive.erase(name);
+    }
+};
+
+DeviceNames& deviceNames()
+{
+    static NoDestroy<DeviceNames> names;
+    return names.get();
+}
 
 }  // namespace
 
@@ -186,18 +223,34 @@ VirtualDeviceRegistry::~VirtualDeviceRegistry() = default;
 
 std::shared_ptr<VirtualDevice> VirtualDeviceRegistry::createDevice(const std::string& baseName)
 {
-    return createDevices({baseName}).front();
+    return createNamedDevices({{baseName, std::nullopt}}).front();
+}
+
+std::shared_ptr<VirtualDevice> VirtualDeviceRegistry::createDevice(const std::string& baseName,
+                                                                   const std::string& suffix)
+{
+    return createNamedDevices({{baseName, suffix}}).front();
 }
 
 std::vector<std::shared_ptr<VirtualDevice>> VirtualDeviceRegistry::createDevices(
     const std::vector<std::string>& baseNames)
 {
+    std::vector<std::pair<std::string, std::optional<std::string>>> names;
+    for (const auto& baseName : baseNames) {
+        names.emplace_back(baseName, std::nullopt);
+    }
+    return createNamedDevices(names);
+}
+
+std::vector<std::shared_ptr<VirtualDevice>> VirtualDeviceRegistry::createNamedDevices(
+    const std::vector<std::pair<std::string, std::optional<std::string>>>& names)
+{
     std::vector<std::shared_ptr<VirtualDevice>> created;
     Batch batch;
-    for (const auto& baseName : baseNames) {
+    for (const auto& [baseName, askedSuffix] : names) {
         std::string slavePath;
         UniqueFd master = openMaster(slavePath);
-        const std::string suffix = std::to_string(nextNumber++);
+        const std::string suffix = deviceNames().take(baseName, askedSuffix);
         auto device = std::make_shared<const SerialDevice>(SerialDevice::Properties{
             {kIOCalloutDeviceKey, slavePath},
             {kIODialinDeviceKey, slavePath},
@@ -207,11 +260,13 @@ std::vector<std::shared_ptr<VirtualDevice>> VirtualDeviceRegistry::createDevices
             {kIOSerialBSDClientTypeKey, kIOSerialStreamType},
         });
         std::weak_ptr<State> state = state_;
-        created.push_back(std::make_shared<VirtualDevice>(device, std::move(master), slavePath, [state, device] {
-            if (auto alive = state.lock()) {
-                alive->unlist({device});
-            }
-        }));
+        created.push_back(std::make_shared<VirtualDevice>(device, std::move(master), slavePath,
+                                                          [state, device, name = baseName + suffix] {
+                                                              if (auto alive = state.lock()) {
+                                                                  alive->unlist({device});
+                                                              }
+                                                              deviceNames().release(name);
+                                                          }));
         batch.push_back(std::move(device));
     }
     if (!batch.empty()) {

@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -69,10 +70,15 @@ public:
     VirtualDeviceRegistry& operator=(const VirtualDeviceRegistry&) = delete;
 
     // One device, announced as a batch of one. Its name is baseName followed
-    // by a number unique in the process ("vclock0", ...), which are its base
-    // name and suffix. Throws std::system_error when no pseudo-terminal can
-    // be made.
+    // by a number that no device alive in the process has ("vclock0", ...),
+    // which are its base name and suffix. Throws std::system_error when no
+    // pseudo-terminal can be made.
     std::shared_ptr<VirtualDevice> createDevice(const std::string& baseName = "vtty");
+    // The same under a name of the caller's choice, baseName then suffix: a
+    // device that comes back under its old name. Throws std::system_error
+    // (EEXIST) while a device of that name is alive; a name is free again
+    // once its device is destroyed.
+    std::shared_ptr<VirtualDevice> createDevice(const std::string& baseName, const std::string& suffix);
     // Several devices announced together as one batch, in order.
     std::vector<std::shared_ptr<VirtualDevice>> createDevices(const std::vector<std::string>& baseNames);
     // Unlists the devices and announces the ones that were listed as one
@@ -87,6 +93,9 @@ public:
     std::unique_ptr<RegistrySubscription> subscribe(MainQueue& mainQueue, Events events) override;
 
 private:
+    std::vector<std::shared_ptr<VirtualDevice>> createNamedDevices(
+        const std::vector<std::pair<std::string, std::optional<std::string>>>& names);
+
     struct State;
     class Subscription;
     std::shared_ptr<State> state_;  // Shared with the devices and subscriptions, which hold it weakly.

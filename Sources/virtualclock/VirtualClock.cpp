@@ -5,6 +5,7 @@
 
 #include <QSocketNotifier>
 #include <array>
+#include <string_view>
 #include <cerrno>
 #include <system_error>
 
@@ -56,8 +57,22 @@ bool VirtualClock::plugIn()
     if (device_) {
         return true;
     }
+    auto& registry = vel::VirtualDeviceRegistry::shared();
     try {
-        device_ = vel::VirtualDeviceRegistry::shared().createDevice(kBaseName);
+        if (suffix_) {
+            try {
+                device_ = registry.createDevice(kBaseName, *suffix_);
+            } catch (const std::system_error& error) {
+                // Someone else's device has the name meanwhile: a new one.
+                if (error.code() != std::errc::file_exists) {
+                    throw;
+                }
+            }
+        }
+        if (!device_) {
+            device_ = registry.createDevice(kBaseName);
+            suffix_ = device_->name().substr(std::string_view(kBaseName).size());
+        }
     } catch (const std::system_error& error) {
         errorString_ = QString::fromLocal8Bit(error.what());
         return false;

@@ -7,6 +7,7 @@
 #include <QTimer>
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "virtualclock/ClockFrame.h"
 #include "virtualclock/ClockFrameParser.h"
@@ -23,7 +24,8 @@ class VirtualDevice;
 //
 // Lives on the GUI thread. Plugged in from construction; unplugging takes
 // the device out of the device list and hangs up on any port that has it
-// open. Plugging in again makes a new device with a new name and path.
+// open. Plugging in again makes a new device under the same name (a port
+// that waits for "vclock0" finds it again), on a new path.
 class VirtualClock : public QObject {
     Q_OBJECT
 
@@ -81,6 +83,8 @@ private:
     QTimer silence_;
     ClockFrameParser parser_;
 
+    // The number of the first device's name, asked for again on each plug-in.
+    std::optional<std::string> suffix_;
     QString errorString_;
     ClockFrame tubes_;
     std::optional<ClockFrame::Kind> lastFrameKind_;

@@ -16,6 +16,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -155,6 +156,26 @@ TEST(VirtualDeviceRegistry, DeviceIsARawTerminalListedWithTheSixKeys)
     EXPECT_EQ(pass(first->masterFd(), slave.get(), bytes), bytes);
     EXPECT_EQ(pass(slave.get(), first->masterFd(), bytes), bytes);
     EXPECT_EQ(pass(first->masterFd(), slave.get(), "reply"), "reply");
+}
+
+TEST(VirtualDeviceRegistry, ANameComesBackOnlyWhenAskedForAndFree)
+{
+    vel::VirtualDeviceRegistry registry;
+    auto first = registry.createDevice("vback");
+    const std::string suffix = first->device()->property(vel::kIOTTYSuffixKey).value();
+    // Taken while its device lives, in this registry or another.
+    vel::VirtualDeviceRegistry other;
+    EXPECT_THROW(other.createDevice("vback", suffix), std::system_error);
+    registry.removeDevice(first);
+    EXPECT_THROW(registry.createDevice("vback", suffix), std::system_error);
+    first.reset();
+    // Numbers go on: only asking gets the old name.
+    const auto numbered = registry.createDevice("vback");
+    EXPECT_NE(numbered->name(), "vback" + suffix);
+    const auto again = registry.createDevice("vback", suffix);
+    EXPECT_EQ(again->name(), "vback" + suffix);
+    EXPECT_EQ(again->device()->property(vel::kIOTTYSuffixKey), suffix);
+    EXPECT_EQ(registry.enumerate(), (std::vector<vel::DeviceHandle>{numbered->device(), again->device()}));
 }
 
 TEST(VirtualDeviceRegistry, CreatingAndRemovingAnnounceBatchesInOrder)

@@ -1,0 +1,83 @@
+#include "PortIdentity.h"
+
+#include <libudev.h>
+#include <sys/stat.h>
+
+#include <QStringList>
+#include <algorithm>
+
+#include "VELSerialPort.h"
+#include "devices/SerialDevice.h"
+
+namespace {
+
+struct UdevDeleter {
+    void operator()(udev* context) const { udev_unref(context); }
+    void operator()(udev_device* device) const { udev_device_unref(device); }
+};
+
+// "usb:<vendor>:<product>:<serial>", or empty unless udev knows all three:
+// without a serial number two adapters of one model would be one identity.
+QString usbIdentity(const std::string& path)
+{
+    struct stat node {};
+    if (::stat(path.c_str(), &node) != 0 || !S_ISCHR(node.st_mode)) {
+        return {};
+    }
+    const std::unique_ptr<udev, UdevDeleter> context(udev_new());
+    if (!context) {
+        return {};
+    }
+    const std::unique_ptr<udev_device, UdevDeleter> device(
+        udev_device_new_from_devnum(context.get(), 'c', node.st_rdev));
+    if (!device) {
+        return {};
+    }
+    QStringList parts{QStringLiteral("usb")};
+    for (const char* key : {"ID_VENDOR_ID", "ID_MODEL_ID", "ID_SERIAL_SHORT"}) {
+        const char* value = udev_device_get_property_value(device.get(), key);
+        if (!value || !*value) {
+            return {};
+        }
+        parts << QString::fromUtf8(value);
+    }
+    return parts.join(QLatin1Char(':'));
+}
+
+}  // namespace
+
+QString PortIdentity::of(const std::shared_ptr<VELSerialPort>& port)
+{
+    if (!port) {
+        return {};
+    }
+    const vel::DeviceHandle device = port->IOKitDevice();
+    const std::string dialin = device ? device->property(vel::kIODialinDeviceKey).value_or(std::string()) : std::string();
+    if (dialin.starts_with("/dev/serial/by-id/")) {
+        return QStringLiteral("by-id:") + QString::fromStdString(dialin);
+    }
+    const std::string path = port->path();
+    if (QString usb = usbIdentity(path); !usb.isEmpty()) {
+        return usb;
+    }
+    const std::string name = port->name();
+    const bool numberOnly = std::all_of(name.begin(), name.end(), [](char c) { return c >= '0' && c <= '9'; });
+    if (path.starts_with("/dev/pts/") && !name.empty() && !numberOnly) {
+        return QStringLiteral("virtual:") + QString::fromStdString(name);
+    }
+    return QStringLiteral("path:") + QString::fromStdString(path);
+}
+
+std::shared_ptr<VELSerialPort> PortIdentity::findIn(const std::vector<std::shared_ptr<VELSerialPort>>& ports,
+                                                    const QString& identity)
+{
+    if (identity.isEmpty()) {
+        return nullptr;
+    }
+    for (const auto& port : ports) {
+        if (port && of(port) == identity) {
+            return port;
+        }
+    }
+    return nullptr;
+}

@@ -1,0 +1,159 @@
+#include "SettingsKeeper.h"
+
+#include <QComboBox>
+#include <QTimer>
+#include <QWidget>
+#include <iostream>
+
+#include "ColorWell.h"
+#include "PortIdentity.h"
+#include "SerialPortDemoController.h"
+#include "VELSerialPort.h"
+
+namespace {
+
+std::array<ColorWell*, 6> wellsOf(SerialPortDemoController& controller)
+{
+    return {controller.col1(), controller.col2(), controller.col3(),
+            controller.col4(), controller.col5(), controller.col6()};
+}
+
+}  // namespace
+
+SettingsKeeper::SettingsKeeper(SerialPortDemoController& controller, QWidget* window, QObject* parent)
+    : QObject(parent), controller_(&controller), window_(window)
+{
+}
+
+std::optional<SettingsStore::Port> SettingsKeeper::restore()
+{
+    SerialPortDemoController& controller = *controller_;
+    const auto wells = wellsOf(controller);
+    if (const auto tubes = store_.tubeSettings()) {
+        const auto colours = tubes->colours();
+        for (int i = 0; i < 6; ++i) {
+            if (wells[i]) {
+                wells[i]->setColor(colours[i]);
+            }
+        }
+    }
+    if (const auto all = store_.allTubesColour(); all && controller.colall()) {
+        controller.colall()->setColor(*all);
+    }
+    controller.showWellColoursInTubes();
+    if (QComboBox* popUp = controller.lineEndingPopUpButton()) {
+        if (const auto tag = store_.lineEndingTag(); tag && popUp->findData(*tag) >= 0) {
+            popUp->setCurrentIndex(popUp->findData(*tag));
+        }
+    }
+    if (const auto adds = store_.addsLineEnding()) {
+        controller.setShouldAddLineEnding(*adds);
+    }
+    if (window_ && !store_.windowGeometry().isEmpty()) {
+        window_->restoreGeometry(store_.windowGeometry());
+    }
+
+    // From here on, what the user changes is kept. Queued behind the
+    // controller's own handling, which may change more (all-tubes colour).
+    for (ColorWell* well : wells) {
+        if (well) {
+            connect(well, &ColorWell::activated, this, &SettingsKeeper::saveColours, Qt::QueuedConnection);
+        }
+    }
+    if (controller.colall()) {
+        connect(controller.colall(), &ColorWell::activated, this, &SettingsKeeper::saveColours, Qt::QueuedConnection);
+    }
+    if (QComboBox* popUp = controller.lineEndingPopUpButton()) {
+        connect(popUp, &QComboBox::currentIndexChanged, this, &SettingsKeeper::saveLineEnding);
+    }
+    connect(&controller, &SerialPortDemoController::shouldAddLineEndingChanged, this, &SettingsKeeper::saveLineEnding);
+    connect(&controller, &SerialPortDemoController::serialPortChanged, this, &SettingsKeeper::savePort);
+    saving_ = true;
+    return store_.port();
+}
+
+void SettingsKeeper::applyColours(const std::array<QColor, 6>& colours, bool oneForAll)
+{
+    SerialPortDemoController& controller = *controller_;
+    const auto wells = wellsOf(controller);
+    for (int i = 0; i < 6; ++i) {
+        if (wells[i]) {
+            wells[i]->setColor(colours[i]);
+        }
+    }
+    if (oneForAll && controller.colall()) {
+        controller.colall()->setColor(colours[0]);
+    }
+    controller.showWellColoursInTubes();
+    saveColours();
+}
+
+void SettingsKeeper::saveAll()
+{
+    if (!saving_) {
+        return;
+    }
+    store_.setSyncRunning(syncIsRunning());
+    if (window_) {
+        store_.setWindowGeometry(window_->saveGeometry());
+    }
+    saveColours();
+    saveLineEnding();
+    savePort();
+}
+
+void SettingsKeeper::saveColours()
+{
+    if (!controller_) {
+        return;
+    }
+    std::array<QColor, 6> colours;
+    const auto wells = wellsOf(*controller_);
+    for (int i = 0; i < 6; ++i) {
+        if (!wells[i]) {
+            return;
+        }
+        colours[i] = wells[i]->color();
+    }
+    store_.setTubeSettings(TubeSettings::fromColours(colours));
+    if (controller_->colall()) {
+        store_.setAllTubesColour(controller_->colall()->color());
+    }
+    write();
+}
+
+void SettingsKeeper::saveLineEnding()
+{
+    if (!controller_ || !saving_) {
+        return;
+    }
+    if (QComboBox* popUp = controller_->lineEndingPopUpButton(); popUp && popUp->currentIndex() >= 0) {
+        store_.setLineEndingTag(popUp->currentData().toInt());
+    }
+    store_.setAddsLineEnding(controller_->shouldAddLineEnding());
+    write();
+}
+
+void SettingsKeeper::savePort()
+{
+    // A port that went away stays the choice: only another port replaces it.
+    const auto port = controller_ ? controller_->serialPort() : nullptr;
+    if (!port || !saving_) {
+        return;
+    }
+    store_.setPort({PortIdentity::of(port), QString::fromStdString(port->name()), QString::fromStdString(port->path())});
+    write();
+}
+
+void SettingsKeeper::write()
+{
+    if (!store_.sync()) {
+        std::cerr << "halodial: " << tr("cannot write the settings to %1").arg(store_.fileName()).toStdString()
+                  << std::endl;
+    }
+}
+
+bool SettingsKeeper::syncIsRunning() const
+{
+    return controller_ && controller_->timer() && controller_->timer()->isActive();
+}

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QColor>
+#include <QObject>
+#include <QPointer>
+#include <array>
+#include <optional>
+
+#include "SettingsStore.h"
+
+class QWidget;
+class SerialPortDemoController;
+
+// Keeps the window's choices in the settings file: the six tube colours and
+// the all-tubes colour, the line ending and its switch, the chosen port, the
+// window geometry and whether the sync is running. restore() puts them back
+// at start; from then on each change the user makes is written at once, and
+// saveAll() (when the run ends) writes everything. It never opens a port or
+// starts the sync itself: the application decides that from what restore()
+// reports. GUI thread; neither the controller nor the window is owned.
+class SettingsKeeper : public QObject {
+    Q_OBJECT
+
+public:
+    // Without a window (headless) the geometry is neither restored nor saved.
+    SettingsKeeper(SerialPortDemoController& controller, QWidget* window, QObject* parent = nullptr);
+
+    SettingsStore& store() { return store_; }
+
+    // Colours, line ending and geometry into the window, then saving starts.
+    // Returns the port chosen last time, if any.
+    std::optional<SettingsStore::Port> restore();
+    // Colours from the command line: one for every tube (and the all-tubes
+    // well), or one per tube; saved as colours picked in the window are.
+    void applyColours(const std::array<QColor, 6>& colours, bool oneForAll);
+    // Everything as it stands now, then to the file.
+    void saveAll();
+
+private:
+    void saveColours();
+    void saveLineEnding();
+    void savePort();
+    void write();
+    bool syncIsRunning() const;
+
+    QPointer<SerialPortDemoController> controller_;
+    QPointer<QWidget> window_;
+    SettingsStore store_;
+    bool saving_ = false;
+};

@@ -1,0 +1,143 @@
+#include "SettingsStore.h"
+
+#include <QCoreApplication>
+
+namespace {
+
+const QString tubesGroup = QStringLiteral("TubeSettings/");
+const QString allTubesRed = QStringLiteral("AllTubes/r");
+const QString allTubesGreen = QStringLiteral("AllTubes/g");
+const QString allTubesBlue = QStringLiteral("AllTubes/b");
+const QString lineEndingTagKey = QStringLiteral("LineEnding/tag");
+const QString lineEndingAddKey = QStringLiteral("LineEnding/add");
+const QString portIdentityKey = QStringLiteral("Port/identity");
+const QString portNameKey = QStringLiteral("Port/name");
+const QString portPathKey = QStringLiteral("Port/path");
+const QString geometryKey = QStringLiteral("Window/geometry");
+const QString syncKey = QStringLiteral("Sync/running");
+
+std::optional<float> floatAt(const QSettings& settings, const QString& key)
+{
+    bool ok = false;
+    const float value = settings.value(key).toFloat(&ok);
+    return ok ? std::optional<float>(value) : std::nullopt;
+}
+
+}  // namespace
+
+SettingsStore::SettingsStore() : settings_(QSettings::NativeFormat, QSettings::UserScope,
+                                           QCoreApplication::organizationName(), QCoreApplication::applicationName())
+{
+}
+
+void SettingsStore::clear()
+{
+    settings_.clear();
+}
+
+bool SettingsStore::sync()
+{
+    settings_.sync();
+    return settings_.status() == QSettings::NoError;
+}
+
+std::optional<TubeSettings> SettingsStore::tubeSettings() const
+{
+    TubeSettings tubes;
+    for (const QString& name : TubeSettings::attributeNames()) {
+        const std::optional<float> value = floatAt(settings_, tubesGroup + name);
+        if (!value) {
+            return std::nullopt;
+        }
+        tubes.setValue(name, *value);
+    }
+    return tubes;
+}
+
+void SettingsStore::setTubeSettings(const TubeSettings& tubes)
+{
+    for (const QString& name : TubeSettings::attributeNames()) {
+        settings_.setValue(tubesGroup + name, *tubes.value(name));
+    }
+}
+
+std::optional<QColor> SettingsStore::allTubesColour() const
+{
+    const auto red = floatAt(settings_, allTubesRed);
+    const auto green = floatAt(settings_, allTubesGreen);
+    const auto blue = floatAt(settings_, allTubesBlue);
+    if (!red || !green || !blue) {
+        return std::nullopt;
+    }
+    // Through the record's rounding, as the tubes' colours are.
+    TubeSettings one;
+    one.tube1r = *red;
+    one.tube1g = *green;
+    one.tube1b = *blue;
+    return one.colours()[0];
+}
+
+void SettingsStore::setAllTubesColour(const QColor& colour)
+{
+    const TubeSettings one = TubeSettings::fromColours({colour, colour, colour, colour, colour, colour});
+    settings_.setValue(allTubesRed, one.tube1r);
+    settings_.setValue(allTubesGreen, one.tube1g);
+    settings_.setValue(allTubesBlue, one.tube1b);
+}
+
+std::optional<int> SettingsStore::lineEndingTag() const
+{
+    bool ok = false;
+    const int tag = settings_.value(lineEndingTagKey).toInt(&ok);
+    return ok ? std::optional<int>(tag) : std::nullopt;
+}
+
+void SettingsStore::setLineEndingTag(int tag)
+{
+    settings_.setValue(lineEndingTagKey, tag);
+}
+
+std::optional<bool> SettingsStore::addsLineEnding() const
+{
+    const QVariant value = settings_.value(lineEndingAddKey);
+    return value.isValid() ? std::optional<bool>(value.toBool()) : std::nullopt;
+}
+
+void SettingsStore::setAddsLineEnding(bool adds)
+{
+    settings_.setValue(lineEndingAddKey, adds);
+}
+
+std::optional<SettingsStore::Port> SettingsStore::port() const
+{
+    Port port{settings_.value(portIdentityKey).toString(), settings_.value(portNameKey).toString(),
+              settings_.value(portPathKey).toString()};
+    return port.identity.isEmpty() ? std::nullopt : std::optional<Port>(port);
+}
+
+void SettingsStore::setPort(const Port& port)
+{
+    settings_.setValue(portIdentityKey, port.identity);
+    settings_.setValue(portNameKey, port.name);
+    settings_.setValue(portPathKey, port.path);
+}
+
+QByteArray SettingsStore::windowGeometry() const
+{
+    return settings_.value(geometryKey).toByteArray();
+}
+
+void SettingsStore::setWindowGeometry(const QByteArray& geometry)
+{
+    settings_.setValue(geometryKey, geometry);
+}
+
+bool SettingsStore::syncWasRunning() const
+{
+    return settings_.value(syncKey, false).toBool();
+}
+
+void SettingsStore::setSyncRunning(bool running)
+{
+    settings_.setValue(syncKey, running);
+}

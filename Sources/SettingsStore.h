@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QByteArray>
+#include <QColor>
+#include <QSettings>
+#include <QString>
+#include <optional>
+
+#include "TubeSettings.h"
+
+// Halodial's settings file: QSettings in the native format (INI) of the
+// user's scope, which on Linux is $XDG_CONFIG_HOME/Halodial/halodial.conf
+// (~/.config/... by default), from the organisation and application names
+// main sets. Values are read and written in memory and reach the file on
+// sync() (and when the store goes); an absent or unreadable value reads as
+// empty, and a broken file as no settings at all. GUI thread.
+//
+// Layout: the tube colours under [TubeSettings] with the 18 attribute names
+// of TubeSettings (floats 0 to 1), the all-tubes colour under [AllTubes]
+// (r, g, b), [LineEnding] tag and add, [Port] identity, name and path,
+// [Window] geometry, [Sync] running.
+class SettingsStore {
+public:
+    // What main gives QCoreApplication, and so the file's folder and name.
+    static constexpr const char* organisationName = "Halodial";
+    static constexpr const char* applicationName = "halodial";
+
+    SettingsStore();
+
+    QString fileName() const { return settings_.fileName(); }
+    // Forgets everything (--reset-settings).
+    void clear();
+    // Writes to the file now; false when it cannot be written.
+    bool sync();
+
+    // Empty unless all 18 values are there.
+    std::optional<TubeSettings> tubeSettings() const;
+    void setTubeSettings(const TubeSettings& tubes);
+    std::optional<QColor> allTubesColour() const;
+    void setAllTubesColour(const QColor& colour);
+
+    // The line-ending pop-up's tag (0 CR, 1 LF, 2 CR LF) and its switch.
+    std::optional<int> lineEndingTag() const;
+    void setLineEndingTag(int tag);
+    std::optional<bool> addsLineEnding() const;
+    void setAddsLineEnding(bool adds);
+
+    // The chosen port: its PortIdentity, and its name and path for the
+    // status line while it is awaited.
+    struct Port {
+        QString identity;
+        QString name;
+        QString path;
+    };
+    std::optional<Port> port() const;
+    void setPort(const Port& port);
+
+    QByteArray windowGeometry() const;
+    void setWindowGeometry(const QByteArray& geometry);
+    bool syncWasRunning() const;
+    void setSyncRunning(bool running);
+
+private:
+    QSettings settings_;
+};
