@@ -68,6 +68,31 @@ Qts eigene Optionen wie -platform offscreen werden ebenfalls angenommen.</transl
         <source>--port needs a PATH</source>
         <translation>--port braucht einen PFAD</translation>
     </message>
+    <message>
+        <source>Run without a window or display (a clock on a server).</source>
+        <translation>Ohne Fenster und ohne Bildschirm laufen (eine Uhr an einem Server).</translation>
+    </message>
+    <message>
+        <source>Wait for the port&apos;s device when it is absent or goes away, and reopen it, instead of exiting.</source>
+        <translation>Auf das Gerät der Schnittstelle warten, wenn es fehlt oder verschwindet, und es wieder öffnen, statt sich zu beenden.</translation>
+    </message>
+    <message>
+        <source>Set the tube colours: RRGGBB for every tube, or six of them separated by commas; kept like colours picked in the window.</source>
+        <translation>Die Röhrenfarben setzen: RRGGBB für alle Röhren oder sechs davon, durch Kommas getrennt; sie bleiben gespeichert wie im Fenster gewählte Farben.</translation>
+    </message>
+    <message>
+        <source>COLORS</source>
+        <extracomment>The value of --colors, as the option&apos;s description names it.</extracomment>
+        <translation>FARBEN</translation>
+    </message>
+    <message>
+        <source>Start from the default settings.</source>
+        <translation>Mit den Standardeinstellungen beginnen.</translation>
+    </message>
+    <message>
+        <source>--colors needs RRGGBB or six RRGGBB separated by commas, not &apos;%1&apos;</source>
+        <translation>--colors erwartet RRGGBB oder sechs RRGGBB, durch Kommas getrennt, nicht „%1“</translation>
+    </message>
 </context>
 <context>
     <name>ConsoleController</name>
@@ -626,6 +651,13 @@ Qts eigene Optionen wie -platform offscreen werden ebenfalls angenommen.</transl
     <message>
         <source>%1 went away (unplugged or hung up).</source>
         <translation>%1 ist verschwunden (ausgesteckt oder Verbindung beendet).</translation>
+    </message>
+</context>
+<context>
+    <name>SettingsKeeper</name>
+    <message>
+        <source>cannot write the settings to %1</source>
+        <translation>die Einstellungen können nicht nach %1 geschrieben werden</translation>
     </message>
 </context>
 <context>
