@@ -20,6 +20,8 @@
 #include "dispatch/ReadSource.h"
 #include "dispatch/SerialQueue.h"
 #include "dispatch/TimerSource.h"
+#include "port/ModemLineWatch.h"
+#include "port/ReceiveBuffer.h"
 #include "port/RequestQueue.h"
 #include "port/VELSerialPortOpening.h"
 #include "support/Diagnostics.h"
@@ -31,9 +33,16 @@ using vel::port::processIsExiting;
 
 namespace {
 
-constexpr std::size_t kReadSize = 1024;
+// A pseudo-terminal hands over at most a few KiB per read and a USB adapter
+// less; the larger bound is for fast devices, which fill it under load.
+constexpr std::size_t kLargestRead = 64 * 1024;
+// Less room than this at the end of the receive buffer is skipped: a read
+// into a sliver would only split a chunk.
+constexpr std::size_t kSmallestRoom = 4 * 1024;
+// How much one turn of the main queue delivers before it lets other work
+// run: a flood must not starve the window's timers and input.
+constexpr std::size_t kDeliveredPerTurn = 256 * 1024;
 constexpr auto kModemLinePollInterval = std::chrono::milliseconds(10);
-constexpr auto kModemLinePollLeeway = std::chrono::milliseconds(5);
 // How long a close lets pending output drain before it discards it: a device
 // that has stopped reading must not hold the close, or the exit, for ever.
 constexpr auto kDrainDeadline = std::chrono::milliseconds(500);
@@ -147,6 +156,7 @@ void VELSerialPort::open()
 
     auto opening = std::make_shared<Opening>();
     opening->fd = fd;
+    opening->received = std::make_unique<vel::ReceiveBuffer>(kMaximumUndeliveredInputBytes, kLargestRead, kSmallestRoom);
     opening->outgoing = std::make_unique<vel::OutgoingQueue>(
         fd, kMaximumQueuedOutputBytes, [weak = weak_from_this()](int error) {
             if (auto self = weak.lock()) {
@@ -177,25 +187,24 @@ void VELSerialPort::open()
     // The handlers hold the port: an open port lives until it has closed.
     auto self = shared_from_this();
     opening->readSource = vel::ReadSource::create(
-        fd, vel::GlobalQueue::executor(), [self, opening] { self->readHandler(opening); },
-        [self, opening] { self->reallyClosePort(opening); });
+        fd, [self, opening] { self->readHandler(opening); }, [self, opening] { self->reallyClosePort(opening); });
     opening->readSource->resume();
-
-    opening->pollTimer = vel::TimerSource::create(vel::GlobalQueue::executor(), kModemLinePollInterval,
-                                                  kModemLinePollLeeway, [self, opening] { self->pollModemLines(opening); });
-    opening->pollTimer->start();
+    startModemLineWatch(opening);
 }
 
+// On the read source's thread: the read lands in the receive buffer, which
+// the main thread empties, so a chunk crosses threads once.
 void VELSerialPort::readHandler(const std::shared_ptr<Opening>& opening)
 {
-    if (opening->reallyClosed || fileDescriptor_ != opening->fd) {
+    // Blocks while the main thread has the whole buffer to deliver; closing
+    // the port wakes it.
+    const std::span<std::uint8_t> room = opening->received->waitForRoom();
+    if (room.empty() || opening->reallyClosed || fileDescriptor_ != opening->fd) {
         return;
     }
-    auto data = std::make_shared<std::vector<std::uint8_t>>(kReadSize);
-    const ssize_t count = ::read(opening->fd, data->data(), data->size());
+    const ssize_t count = ::read(opening->fd, room.data(), room.size());
     if (count > 0) {
-        data->resize(static_cast<std::size_t>(count));
-        receiveData(std::move(data));
+        receiveChunk(opening, room.first(static_cast<std::size_t>(count)));
         return;
     }
     // On Linux a device that has gone shows as a hang-up: the descriptor
@@ -206,17 +215,50 @@ void VELSerialPort::readHandler(const std::shared_ptr<Opening>& opening)
     }
 }
 
-void VELSerialPort::receiveData(std::shared_ptr<const std::vector<std::uint8_t>> data)
+void VELSerialPort::receiveChunk(const std::shared_ptr<Opening>& opening, std::span<const std::uint8_t> chunk)
 {
     auto self = shared_from_this();
-    if (delegateRespondingTo(VELSerialPortDelegate::Callback::DidReceiveData)) {
-        vel::MainQueue::shared()->post([self, data] {
-            if (auto delegate = self->delegateRespondingTo(VELSerialPortDelegate::Callback::DidReceiveData)) {
-                delegate->serialPortDidReceiveData(self, *data);
-            }
-        });
+    // The request layer walks every byte; it gets its own copy, and only
+    // when a request or a packet descriptor waits for bytes.
+    if (requests_->isListening()) {
+        auto copy = std::make_shared<const std::vector<std::uint8_t>>(chunk.begin(), chunk.end());
+        requestHandlingQueue_->async([self, copy = std::move(copy)] { self->requests_->receiveChunk(copy); });
     }
-    requestHandlingQueue_->async([self, data = std::move(data)] { self->requests_->receiveChunk(data); });
+    if (!delegateRespondingTo(VELSerialPortDelegate::Callback::DidReceiveData)) {
+        return;  // not committed: the room is read into again
+    }
+    if (opening->received->commit(chunk.size())) {
+        vel::MainQueue::shared()->post([self, opening] { self->deliverReceivedData(opening); });
+    }
+}
+
+// On the main thread: hands the waiting chunks to the delegate in order, a
+// bounded amount per turn, releasing each one's room as it goes.
+void VELSerialPort::deliverReceivedData(const std::shared_ptr<Opening>& opening)
+{
+    vel::ReceiveBuffer& received = *opening->received;
+    std::size_t delivered = 0;
+    while (delivered < kDeliveredPerTurn) {
+        const std::span<const std::uint8_t> chunk = received.nextChunk();
+        if (chunk.empty()) {
+            return;  // the next commit schedules the next turn
+        }
+        struct Release {
+            vel::ReceiveBuffer& received;
+            ~Release() { received.release(); }
+        } release{received};
+        if (auto delegate = delegateRespondingTo(VELSerialPortDelegate::Callback::DidReceiveData)) {
+            delegate->serialPortDidReceiveData(shared_from_this(), chunk);
+        }
+        delivered += chunk.size();
+    }
+    vel::MainQueue::shared()->post([self = shared_from_this(), opening] { self->deliverReceivedData(opening); });
+}
+
+std::size_t VELSerialPort::undeliveredInputByteCount() const
+{
+    const auto opening = currentOpening();
+    return opening && opening->received ? opening->received->undeliveredByteCount() : 0;
 }
 
 bool VELSerialPort::sendData(std::span<const std::uint8_t> data)
@@ -261,10 +303,72 @@ std::size_t VELSerialPort::queuedOutputByteCount() const
 
 // MARK: - Modem-line poll
 
+void VELSerialPort::startModemLineWatch(const std::shared_ptr<Opening>& opening)
+{
+    // The watch is stopped (joined) by the real close, while the read
+    // source still holds the port and the opening, so its handlers may use
+    // `this`; the opening, which owns the watch, is held weakly.
+    vel::ModemLineWatch::Handlers handlers;
+    const std::weak_ptr<Opening> weak = opening;
+    handlers.onLines = [this](int bits) { setModemInputLines(bits); };
+    handlers.onNoModemLines = [this] {
+        // No modem lines at all (a pseudo-terminal, the virtual clock):
+        // nothing is wrong, there is just nothing to watch.
+        vel::log("%s has no modem lines; CTS, DSR and DCD stay as they are.", path_.c_str());
+    };
+    handlers.onNoEvents = [this, weak] {
+        if (auto opening = weak.lock()) {
+            startModemLinePoll(opening);
+        }
+    };
+    handlers.onFailure = [this, weak](int error) {
+        if (auto opening = weak.lock()) {
+            modemLinesFailed(opening, error);
+        }
+    };
+    opening->modemWatch = std::make_unique<vel::ModemLineWatch>(opening->fd, std::move(handlers));
+}
+
+void VELSerialPort::startModemLinePoll(const std::shared_ptr<Opening>& opening)
+{
+    std::lock_guard lock(opening->pollMutex);
+    if (opening->reallyClosed || opening->pollTimer) {
+        return;
+    }
+    auto self = shared_from_this();
+    opening->pollTimer = vel::TimerSource::create(vel::GlobalQueue::executor(), kModemLinePollInterval,
+                                                  [self, opening] { self->pollModemLines(opening); });
+    opening->pollTimer->start();
+}
+
+void VELSerialPort::modemLinesFailed(const std::shared_ptr<Opening>& opening, int error)
+{
+    if (isDeviceGoneError(error)) {
+        if (auto timer = opening->currentPollTimer()) {
+            timer->cancel();
+        }
+        // Claimed before the error is reported, so that a hang-up seen by
+        // the read source meanwhile cannot slip its removal in between.
+        if (!removalHandled_.exchange(true)) {
+            notifyDelegateOfPosixErrorCode(error, true);
+            reportRemovalAndClose();
+        }
+        return;
+    }
+    if (error != opening->lastReportedPollError) {
+        // A lasting failure is reported once, not a hundred times a second.
+        opening->lastReportedPollError = error;
+        notifyDelegateOfPosixErrorCode(error, false);
+    }
+    // Whatever failed may pass: keep looking, by polling.
+    startModemLinePoll(opening);
+}
+
 void VELSerialPort::pollModemLines(const std::shared_ptr<Opening>& opening)
 {
+    const auto timer = opening->currentPollTimer();
     if (opening->reallyClosed || fileDescriptor_ != opening->fd) {
-        opening->pollTimer->cancel();
+        timer->cancel();
         return;
     }
     int bits = 0;
@@ -280,26 +384,22 @@ void VELSerialPort::pollModemLines(const std::shared_ptr<Opening>& opening)
     }
     if (result < 0) {
         if (isDeviceGoneError(error)) {
-            opening->pollTimer->cancel();
-            // Claimed before the error is reported, so that a hang-up seen by
-            // the read source meanwhile cannot slip its removal in between.
-            if (!removalHandled_.exchange(true)) {
-                notifyDelegateOfPosixErrorCode(error, true);
-                reportRemovalAndClose();
-            }
+            modemLinesFailed(opening, error);
         } else if (error == ENOTTY) {
-            // No modem lines at all (a pseudo-terminal, the virtual clock):
-            // nothing is wrong, there is just nothing to poll.
-            opening->pollTimer->cancel();
+            timer->cancel();
             vel::log("%s has no modem lines; CTS, DSR and DCD stay as they are.", path_.c_str());
         } else if (error != opening->lastReportedPollError) {
-            // A lasting failure is reported once, not a hundred times a second.
             opening->lastReportedPollError = error;
             notifyDelegateOfPosixErrorCode(error, false);
         }
         return;
     }
     opening->lastReportedPollError = 0;
+    setModemInputLines(bits);
+}
+
+void VELSerialPort::setModemInputLines(int bits)
+{
     setModemInputLine(&VELSerialPort::CTS_, (bits & TIOCM_CTS) != 0, "CTS");
     setModemInputLine(&VELSerialPort::DSR_, (bits & TIOCM_DSR) != 0, "DSR");
     setModemInputLine(&VELSerialPort::DCD_, (bits & TIOCM_CAR) != 0, "DCD");
@@ -334,6 +434,10 @@ void VELSerialPort::beginClose(bool reopenAfterwards)
     if (!opening || !isOpen()) {
         return;
     }
+    // A reader waiting for room must not hold up the close.
+    if (opening->received) {
+        opening->received->stop();
+    }
     if (opening->readSource) {
         opening->readSource->cancel();
     }
@@ -364,8 +468,13 @@ void VELSerialPort::reallyClosePort(const std::shared_ptr<Opening>& opening)
         Opening& opening;
         ~MarkFinished() { opening.closeFinished = true; }
     } markFinished{*opening};
-    if (opening->pollTimer) {
-        opening->pollTimer->cancel();
+    // The watch's thread is woken and gone before the descriptor closes; a
+    // poll it started is stopped after it.
+    if (opening->modemWatch) {
+        opening->modemWatch->stop();
+    }
+    if (auto timer = opening->currentPollTimer()) {
+        timer->cancel();
     }
     const int fd = opening->fd;
     drainAndRestoreAttributes(*opening, std::chrono::steady_clock::now() + kDrainDeadline);
@@ -431,8 +540,8 @@ void VELSerialPort::restoreAttributesAtExit(const std::shared_ptr<Opening>& open
     }
     vel::log("%s: closing took too long at exit; restoring its attributes and leaving the rest to the kernel.",
              path_.c_str());
-    if (opening->pollTimer) {
-        opening->pollTimer->cancel();
+    if (auto timer = opening->currentPollTimer()) {
+        timer->cancel();
     }
     drainAndRestoreAttributes(*opening, std::chrono::steady_clock::now());
 }

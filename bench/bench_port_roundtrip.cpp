@@ -485,8 +485,7 @@ int main(int argc, char** argv)
             std::atomic<std::uint64_t> ticks{0};
         };
         auto polled = std::make_shared<Polled>();
-        auto timer = vel::TimerSource::create(vel::GlobalQueue::executor(), kModemPollPeriod,
-                                              std::chrono::milliseconds(5), [polled] {
+        auto timer = vel::TimerSource::create(vel::GlobalQueue::executor(), kModemPollPeriod, [polled] {
                                                   int bits = 0;
                                                   ::ioctl(polled->pty.slave(), TIOCMGET, &bits);
                                                   ++polled->ticks;

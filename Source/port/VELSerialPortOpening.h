@@ -5,12 +5,15 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <termios.h>
 
 #include "VELSerialPort.h"
 #include "dispatch/ReadSource.h"
 #include "dispatch/TimerSource.h"
+#include "port/ModemLineWatch.h"
 #include "port/OutgoingQueue.h"
+#include "port/ReceiveBuffer.h"
 
 namespace vel::port {
 
@@ -24,13 +27,23 @@ struct VELSerialPort::Opening {
     int fd = 0;
     termios originalAttributes{};
     std::shared_ptr<vel::ReadSource> readSource;
-    std::shared_ptr<vel::TimerSource> pollTimer;
     // Set before the descriptor is published, never replaced.
     std::unique_ptr<vel::OutgoingQueue> outgoing;
+    std::unique_ptr<vel::ReceiveBuffer> received;
+    // Modem lines by event; the poll only where the driver has no events.
+    std::unique_ptr<vel::ModemLineWatch> modemWatch;
+    std::mutex pollMutex;
+    std::shared_ptr<vel::TimerSource> pollTimer;  // under pollMutex
     // The real close runs once per opening: at exit it may run on the
     // exiting thread while the read source's cancel handler is still due.
     std::atomic<bool> reallyClosed{false};
     std::atomic<bool> closeFinished{false};
-    // Only touched by the poll, which never runs twice at once.
+    // Touched by the watch, then by the poll it starts, never at once.
     int lastReportedPollError = 0;
+
+    std::shared_ptr<vel::TimerSource> currentPollTimer()
+    {
+        std::lock_guard lock(pollMutex);
+        return pollTimer;
+    }
 };
