@@ -253,11 +253,10 @@ public:
         if (!main_.runUntil([this] { return delegate_->opened; }, std::chrono::seconds(5))) {
             fail("the port did not open");
         }
-        // The first modem-line poll finds none on a pseudo-terminal and
-        // stops polling: wait for that, so that idle time is steady state.
-        if (!main_.runUntil([this] { return delegate_->noModemLineReports > 0; }, std::chrono::seconds(5))) {
-            fail("no ENOTTY report from the modem-line poll");
-        }
+        // The modem-line watch finds none on a pseudo-terminal, logs it and
+        // ends (nothing reaches the delegate): give it a moment, so that
+        // idle time is steady state.
+        main_.runUntil([] { return false; }, std::chrono::milliseconds(200));
     }
 
     ~OpenPort()
