@@ -103,7 +103,9 @@ void ModemLineWatch::stop()
         return;
     }
     if (thread_.get_id() == std::this_thread::get_id()) {
-        thread_.detach();  // dropped by its own callback: it ends on its own
+        // Dropped by its own callback, against the rule above: joining would
+        // deadlock, so let the thread go rather than hang.
+        thread_.detach();
         return;
     }
     // A signal sent just before the thread enters its wait is lost, so send

@@ -4,6 +4,7 @@
 // define the port's members. Not part of the library's interface.
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <termios.h>
@@ -20,6 +21,14 @@ namespace vel::port {
 // Set once the process has started to exit: from then on nothing waits for
 // the main queue.
 std::atomic<bool>& processIsExiting();
+
+// EIO, ENXIO, ENODEV: what a device that has gone answers.
+bool isDeviceGoneError(int error);
+
+// Runs the task on the main queue and waits for it, but never waits for a
+// main loop that has stopped: once the process has begun to exit nothing
+// runs it again, so the wait gives up (the task may then never run).
+void runOnMainAndWait(std::function<void()> task);
 
 }  // namespace vel::port
 
