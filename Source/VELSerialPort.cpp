@@ -125,8 +125,8 @@ VELSerialPort::~VELSerialPort()
         if (opening->readSource) {
             opening->readSource->cancel();
         }
-        if (opening->pollTimer) {
-            opening->pollTimer->cancel();
+        if (auto timer = opening->currentPollTimer()) {
+            timer->cancel();
         }
     }
     // The request layer cancels its time-out timer; the queue goes after it.

@@ -115,7 +115,8 @@ public:
     bool DTR() const;
     void setDTR(bool dtr);
 
-    // Modem input lines, as last polled.
+    // Modem input lines, as last read: on each change where the driver
+    // reports changes (TIOCMIWAIT), else polled every 10 ms.
     bool CTS() const;
     bool DSR() const;
     bool DCD() const;
@@ -152,6 +153,15 @@ public:
     // Bytes waiting in the outgoing queue (0 when closed); lets a caller
     // choose not to pile up stale data. Any thread; never blocks.
     std::size_t queuedOutputByteCount() const;
+    // Received bytes are read on a background thread and handed to the
+    // delegate on the main queue. While this many wait undelivered (the
+    // main thread is busy), the port stops reading: the kernel's buffers and
+    // the device's flow control hold the rest, and reading resumes as the
+    // main thread catches up. Nothing is dropped.
+    static constexpr std::size_t kMaximumUndeliveredInputBytes = std::size_t{1} << 20;
+    // Received bytes read but not yet handed to the delegate (0 when never
+    // opened). Any thread; never blocks.
+    std::size_t undeliveredInputByteCount() const;
     // The device has gone: tells the delegate serialPortWasRemovedFromSystem,
     // then closes. Runs once per opening (once for a port that is not open),
     // whoever notices the removal first (the read source's hang-up, the
@@ -206,7 +216,12 @@ private:
     void drainAndRestoreAttributes(Opening& opening, std::chrono::steady_clock::time_point deadline);
     void restoreAttributesAtExit(const std::shared_ptr<Opening>& opening);
     void readHandler(const std::shared_ptr<Opening>& opening);
-    void receiveData(std::shared_ptr<const std::vector<std::uint8_t>> data);
+    void receiveChunk(const std::shared_ptr<Opening>& opening, std::span<const std::uint8_t> chunk);
+    void deliverReceivedData(const std::shared_ptr<Opening>& opening);
+    void startModemLineWatch(const std::shared_ptr<Opening>& opening);
+    void startModemLinePoll(const std::shared_ptr<Opening>& opening);
+    void modemLinesFailed(const std::shared_ptr<Opening>& opening, int error);
+    void setModemInputLines(int bits);
     void pollModemLines(const std::shared_ptr<Opening>& opening);
     void deviceHasGone(const std::shared_ptr<Opening>& opening);
     void beginClose(bool reopenAfterwards);

@@ -74,7 +74,8 @@ public:
     // closes after this returns, so serialPortWasClosed follows it.
     virtual void serialPortWasRemovedFromSystem(const std::shared_ptr<VELSerialPort>& port) = 0;
 
-    // The bytes of one read, at most 1024.
+    // The bytes of one read, at most 64 KiB. The memory is the port's and
+    // is reused once the call returns: copy what must be kept.
     virtual void serialPortDidReceiveData(const std::shared_ptr<VELSerialPort>& port,
                                           std::span<const std::uint8_t> data);
     virtual void serialPortDidEncounterError(const std::shared_ptr<VELSerialPort>& port,

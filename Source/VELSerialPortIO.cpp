@@ -20,20 +20,30 @@
 #include "dispatch/ReadSource.h"
 #include "dispatch/SerialQueue.h"
 #include "dispatch/TimerSource.h"
+#include "port/ModemLineWatch.h"
+#include "port/ReceiveBuffer.h"
 #include "port/RequestQueue.h"
 #include "port/VELSerialPortOpening.h"
 #include "support/Diagnostics.h"
 
-// Opening, reading, the modem-line poll, sending, closing and the removal
+// Opening, reading, sending, closing and the removal
 // clean-up of a port.
 
+using vel::port::isDeviceGoneError;
 using vel::port::processIsExiting;
+using vel::port::runOnMainAndWait;
 
 namespace {
 
-constexpr std::size_t kReadSize = 1024;
-constexpr auto kModemLinePollInterval = std::chrono::milliseconds(10);
-constexpr auto kModemLinePollLeeway = std::chrono::milliseconds(5);
+// A pseudo-terminal hands over at most a few KiB per read and a USB adapter
+// less; the larger bound is for fast devices, which fill it under load.
+constexpr std::size_t kLargestRead = 64 * 1024;
+// Less room than this at the end of the receive buffer is skipped: a read
+// into a sliver would only split a chunk.
+constexpr std::size_t kSmallestRoom = 4 * 1024;
+// How much one turn of the main queue delivers before it lets other work
+// run: a flood must not starve the window's timers and input.
+constexpr std::size_t kDeliveredPerTurn = 256 * 1024;
 // How long a close lets pending output drain before it discards it: a device
 // that has stopped reading must not hold the close, or the exit, for ever.
 constexpr auto kDrainDeadline = std::chrono::milliseconds(500);
@@ -42,14 +52,15 @@ constexpr auto kDrainDeadline = std::chrono::milliseconds(500);
 // itself.
 constexpr auto kExitCloseDeadline = std::chrono::milliseconds(900);
 
+}  // namespace
+
+namespace vel::port {
+
 bool isDeviceGoneError(int error)
 {
     return error == EIO || error == ENXIO || error == ENODEV;
 }
 
-// Runs the task on the main queue and waits for it, but never waits for a
-// main loop that has stopped: once the process has begun to exit nothing
-// runs it again, so the wait gives up (the task may then never run).
 void runOnMainAndWait(std::function<void()> task)
 {
     const auto main = vel::MainQueue::shared();
@@ -90,6 +101,10 @@ void runOnMainAndWait(std::function<void()> task)
         std::rethrow_exception(wait->error);
     }
 }
+
+}  // namespace vel::port
+
+namespace {
 
 // Waits until the driver has sent what it holds, or the deadline passes.
 bool driverOutputDrained(int fd, std::chrono::steady_clock::time_point deadline)
@@ -147,6 +162,7 @@ void VELSerialPort::open()
 
     auto opening = std::make_shared<Opening>();
     opening->fd = fd;
+    opening->received = std::make_unique<vel::ReceiveBuffer>(kMaximumUndeliveredInputBytes, kLargestRead, kSmallestRoom);
     opening->outgoing = std::make_unique<vel::OutgoingQueue>(
         fd, kMaximumQueuedOutputBytes, [weak = weak_from_this()](int error) {
             if (auto self = weak.lock()) {
@@ -177,25 +193,24 @@ void VELSerialPort::open()
     // The handlers hold the port: an open port lives until it has closed.
     auto self = shared_from_this();
     opening->readSource = vel::ReadSource::create(
-        fd, vel::GlobalQueue::executor(), [self, opening] { self->readHandler(opening); },
-        [self, opening] { self->reallyClosePort(opening); });
+        fd, [self, opening] { self->readHandler(opening); }, [self, opening] { self->reallyClosePort(opening); });
     opening->readSource->resume();
-
-    opening->pollTimer = vel::TimerSource::create(vel::GlobalQueue::executor(), kModemLinePollInterval,
-                                                  kModemLinePollLeeway, [self, opening] { self->pollModemLines(opening); });
-    opening->pollTimer->start();
+    startModemLineWatch(opening);
 }
 
+// On the read source's thread: the read lands in the receive buffer, which
+// the main thread empties, so a chunk crosses threads once.
 void VELSerialPort::readHandler(const std::shared_ptr<Opening>& opening)
 {
-    if (opening->reallyClosed || fileDescriptor_ != opening->fd) {
+    // Blocks while the main thread has the whole buffer to deliver; closing
+    // the port wakes it.
+    const std::span<std::uint8_t> room = opening->received->waitForRoom();
+    if (room.empty() || opening->reallyClosed || fileDescriptor_ != opening->fd) {
         return;
     }
-    auto data = std::make_shared<std::vector<std::uint8_t>>(kReadSize);
-    const ssize_t count = ::read(opening->fd, data->data(), data->size());
+    const ssize_t count = ::read(opening->fd, room.data(), room.size());
     if (count > 0) {
-        data->resize(static_cast<std::size_t>(count));
-        receiveData(std::move(data));
+        receiveChunk(opening, room.first(static_cast<std::size_t>(count)));
         return;
     }
     // On Linux a device that has gone shows as a hang-up: the descriptor
@@ -206,17 +221,50 @@ void VELSerialPort::readHandler(const std::shared_ptr<Opening>& opening)
     }
 }
 
-void VELSerialPort::receiveData(std::shared_ptr<const std::vector<std::uint8_t>> data)
+void VELSerialPort::receiveChunk(const std::shared_ptr<Opening>& opening, std::span<const std::uint8_t> chunk)
 {
     auto self = shared_from_this();
-    if (delegateRespondingTo(VELSerialPortDelegate::Callback::DidReceiveData)) {
-        vel::MainQueue::shared()->post([self, data] {
-            if (auto delegate = self->delegateRespondingTo(VELSerialPortDelegate::Callback::DidReceiveData)) {
-                delegate->serialPortDidReceiveData(self, *data);
-            }
-        });
+    // The request layer walks every byte; it gets its own copy, and only
+    // when a request or a packet descriptor waits for bytes.
+    if (requests_->isListening()) {
+        auto copy = std::make_shared<const std::vector<std::uint8_t>>(chunk.begin(), chunk.end());
+        requestHandlingQueue_->async([self, copy = std::move(copy)] { self->requests_->receiveChunk(copy); });
     }
-    requestHandlingQueue_->async([self, data = std::move(data)] { self->requests_->receiveChunk(data); });
+    if (!delegateRespondingTo(VELSerialPortDelegate::Callback::DidReceiveData)) {
+        return;  // not committed: the room is read into again
+    }
+    if (opening->received->commit(chunk.size())) {
+        vel::MainQueue::shared()->post([self, opening] { self->deliverReceivedData(opening); });
+    }
+}
+
+// On the main thread: hands the waiting chunks to the delegate in order, a
+// bounded amount per turn, releasing each one's room as it goes.
+void VELSerialPort::deliverReceivedData(const std::shared_ptr<Opening>& opening)
+{
+    vel::ReceiveBuffer& received = *opening->received;
+    std::size_t delivered = 0;
+    while (delivered < kDeliveredPerTurn) {
+        const std::span<const std::uint8_t> chunk = received.nextChunk();
+        if (chunk.empty()) {
+            return;  // the next commit schedules the next turn
+        }
+        struct Release {
+            vel::ReceiveBuffer& received;
+            ~Release() { received.release(); }
+        } release{received};
+        if (auto delegate = delegateRespondingTo(VELSerialPortDelegate::Callback::DidReceiveData)) {
+            delegate->serialPortDidReceiveData(shared_from_this(), chunk);
+        }
+        delivered += chunk.size();
+    }
+    vel::MainQueue::shared()->post([self = shared_from_this(), opening] { self->deliverReceivedData(opening); });
+}
+
+std::size_t VELSerialPort::undeliveredInputByteCount() const
+{
+    const auto opening = currentOpening();
+    return opening && opening->received ? opening->received->undeliveredByteCount() : 0;
 }
 
 bool VELSerialPort::sendData(std::span<const std::uint8_t> data)
@@ -259,66 +307,6 @@ std::size_t VELSerialPort::queuedOutputByteCount() const
     return opening && opening->outgoing ? opening->outgoing->queuedByteCount() : 0;
 }
 
-// MARK: - Modem-line poll
-
-void VELSerialPort::pollModemLines(const std::shared_ptr<Opening>& opening)
-{
-    if (opening->reallyClosed || fileDescriptor_ != opening->fd) {
-        opening->pollTimer->cancel();
-        return;
-    }
-    int bits = 0;
-    int result = 0;
-    int error = 0;
-    {
-        std::shared_lock lock(descriptorMutex_);
-        if (fileDescriptor_ != opening->fd) {
-            return;
-        }
-        result = ::ioctl(opening->fd, TIOCMGET, &bits);
-        error = errno;
-    }
-    if (result < 0) {
-        if (isDeviceGoneError(error)) {
-            opening->pollTimer->cancel();
-            // Claimed before the error is reported, so that a hang-up seen by
-            // the read source meanwhile cannot slip its removal in between.
-            if (!removalHandled_.exchange(true)) {
-                notifyDelegateOfPosixErrorCode(error, true);
-                reportRemovalAndClose();
-            }
-        } else if (error == ENOTTY) {
-            // No modem lines at all (a pseudo-terminal, the virtual clock):
-            // nothing is wrong, there is just nothing to poll.
-            opening->pollTimer->cancel();
-            vel::log("%s has no modem lines; CTS, DSR and DCD stay as they are.", path_.c_str());
-        } else if (error != opening->lastReportedPollError) {
-            // A lasting failure is reported once, not a hundred times a second.
-            opening->lastReportedPollError = error;
-            notifyDelegateOfPosixErrorCode(error, false);
-        }
-        return;
-    }
-    opening->lastReportedPollError = 0;
-    setModemInputLine(&VELSerialPort::CTS_, (bits & TIOCM_CTS) != 0, "CTS");
-    setModemInputLine(&VELSerialPort::DSR_, (bits & TIOCM_DSR) != 0, "DSR");
-    setModemInputLine(&VELSerialPort::DCD_, (bits & TIOCM_CAR) != 0, "DCD");
-}
-
-void VELSerialPort::setModemInputLine(std::atomic<bool> VELSerialPort::*line, bool value, const char* key)
-{
-    if ((this->*line).load() == value) {
-        return;
-    }
-    auto self = shared_from_this();
-    auto change = [self, line, value, key] {
-        self->willChangeValueForKey(key);
-        (self.get()->*line).store(value);
-        self->didChangeValueForKey(key);
-    };
-    runOnMainAndWait(change);
-}
-
 // MARK: - Close and removal
 
 bool VELSerialPort::close()
@@ -333,6 +321,10 @@ void VELSerialPort::beginClose(bool reopenAfterwards)
     auto opening = currentOpening();
     if (!opening || !isOpen()) {
         return;
+    }
+    // A reader waiting for room must not hold up the close.
+    if (opening->received) {
+        opening->received->stop();
     }
     if (opening->readSource) {
         opening->readSource->cancel();
@@ -364,8 +356,13 @@ void VELSerialPort::reallyClosePort(const std::shared_ptr<Opening>& opening)
         Opening& opening;
         ~MarkFinished() { opening.closeFinished = true; }
     } markFinished{*opening};
-    if (opening->pollTimer) {
-        opening->pollTimer->cancel();
+    // The watch's thread is woken and gone before the descriptor closes; a
+    // poll it started is stopped after it.
+    if (opening->modemWatch) {
+        opening->modemWatch->stop();
+    }
+    if (auto timer = opening->currentPollTimer()) {
+        timer->cancel();
     }
     const int fd = opening->fd;
     drainAndRestoreAttributes(*opening, std::chrono::steady_clock::now() + kDrainDeadline);
@@ -431,8 +428,8 @@ void VELSerialPort::restoreAttributesAtExit(const std::shared_ptr<Opening>& open
     }
     vel::log("%s: closing took too long at exit; restoring its attributes and leaving the rest to the kernel.",
              path_.c_str());
-    if (opening->pollTimer) {
-        opening->pollTimer->cancel();
+    if (auto timer = opening->currentPollTimer()) {
+        timer->cancel();
     }
     drainAndRestoreAttributes(*opening, std::chrono::steady_clock::now());
 }

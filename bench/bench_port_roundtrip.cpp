@@ -253,11 +253,10 @@ public:
         if (!main_.runUntil([this] { return delegate_->opened; }, std::chrono::seconds(5))) {
             fail("the port did not open");
         }
-        // The first modem-line poll finds none on a pseudo-terminal and
-        // stops polling: wait for that, so that idle time is steady state.
-        if (!main_.runUntil([this] { return delegate_->noModemLineReports > 0; }, std::chrono::seconds(5))) {
-            fail("no ENOTTY report from the modem-line poll");
-        }
+        // The modem-line watch finds none on a pseudo-terminal, logs it and
+        // ends (nothing reaches the delegate): give it a moment, so that
+        // idle time is steady state.
+        main_.runUntil([] { return false; }, std::chrono::milliseconds(200));
     }
 
     ~OpenPort()
@@ -485,8 +484,7 @@ int main(int argc, char** argv)
             std::atomic<std::uint64_t> ticks{0};
         };
         auto polled = std::make_shared<Polled>();
-        auto timer = vel::TimerSource::create(vel::GlobalQueue::executor(), kModemPollPeriod,
-                                              std::chrono::milliseconds(5), [polled] {
+        auto timer = vel::TimerSource::create(vel::GlobalQueue::executor(), kModemPollPeriod, [polled] {
                                                   int bits = 0;
                                                   ::ioctl(polled->pty.slave(), TIOCMGET, &bits);
                                                   ++polled->ticks;
@@ -502,12 +500,11 @@ int main(int argc, char** argv)
     }
 
     std::printf("\nNotes:\n"
-                "  - A pseudo-terminal has no modem lines: the port's first 10 ms modem-line poll gets\n"
-                "    ENOTTY, reports it once (seen %d time(s) here) and stops, so the idle port row\n"
-                "    holds no modem-line polling at all.\n"
-                "  - The cost of a port that keeps polling cannot be measured without a real UART\n"
-                "    (TIOCMGET there goes to the driver). The proxy row runs the same timer kind on the\n"
-                "    same pool with a TIOCMGET that fails fast with ENOTTY, so it is a lower bound.\n"
+                "  - A pseudo-terminal has no modem lines: the port's modem-line watch gets ENOTTY,\n"
+                "    logs it (delegate reports seen here: %d) and ends, so the idle port row holds no\n"
+                "    modem-line work at all.\n"
+                "  - The proxy row is what a driver without TIOCMIWAIT costs: the 10 ms poll the port\n"
+                "    falls back to there (bench_io_path measures both with fake modem lines).\n"
                 "  - Round trips include the pseudo-terminal's own kernel hand-offs in both rows; the\n"
                 "    difference between them is the port's thread hops and allocations.\n",
                 noModemLineReports);

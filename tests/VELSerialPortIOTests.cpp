@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdio>
 #include <sys/wait.h>
+#include <thread>
 
 #include "SerialTestSupport.h"
 
@@ -165,4 +166,55 @@ TEST(PortExitTest, ExitWithADeviceThatNeverReadsEndsWithinASecondAndRestoresTheA
     ASSERT_NE(exited, Clock::time_point{}) << output;
     EXPECT_LT(exited - returning, std::chrono::milliseconds(1500));
     EXPECT_TRUE(sameAttributes(stalled.attributes(), before));
+}
+
+TEST_F(PortIOTest, AMainThreadThatFallsBehindStopsTheReadingAndLaterGetsEveryByteInOrder)
+{
+    PtyPair pty;
+    auto delegate = std::make_shared<RecordingDelegate>();
+    auto port = openPort(pty, delegate);
+    ASSERT_TRUE(port);
+
+    const Bytes sent = pattern(6 << 20, 3);
+    std::atomic<std::size_t> written{0};
+    std::thread device([&] {
+        while (written < sent.size()) {
+            const std::size_t size = std::min<std::size_t>(4096, sent.size() - written);
+            const ssize_t n = ::write(pty.master(), sent.data() + written, size);
+            if (n <= 0) {
+                return;
+            }
+            written += static_cast<std::size_t>(n);
+        }
+    });
+
+    // The main queue is not run: what the port reads waits undelivered,
+    // until the port has its bound and stops reading.
+    constexpr std::size_t kBound = VELSerialPort::kMaximumUndeliveredInputBytes;
+    const auto deadline = Clock::now() + std::chrono::seconds(20);
+    while (port->undeliveredInputByteCount() < kBound / 2 && Clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ASSERT_GE(port->undeliveredInputByteCount(), kBound / 2);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_LE(port->undeliveredInputByteCount(), kBound);
+    EXPECT_LT(written.load(), sent.size()) << "the device wrote everything while nobody took the data";
+
+    std::size_t peak = 0;
+    const bool all = runUntil(
+        [&] {
+            peak = std::max(peak, port->undeliveredInputByteCount());
+            return delegate->receivedBytes() >= sent.size();
+        },
+        std::chrono::seconds(60));
+    device.join();
+    ASSERT_TRUE(all) << delegate->receivedBytes() << " of " << sent.size();
+    EXPECT_LE(peak, kBound);
+    Bytes received;
+    for (const auto& chunk : delegate->chunks()) {
+        received.insert(received.end(), chunk.begin(), chunk.end());
+    }
+    EXPECT_TRUE(received == sent) << "bytes lost, repeated or out of order";
+    EXPECT_FALSE(delegate->calledOffMainThread());
+    closeAndWait(port, delegate);
 }

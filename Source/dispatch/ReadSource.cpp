@@ -1,201 +1,122 @@
 #include "dispatch/ReadSource.h"
 
-#include <asio/post.hpp>
-#include <asio/posix/stream_descriptor.hpp>
-#include <asio/strand.hpp>
-#include <atomic>
-#include <fcntl.h>
+#include <cerrno>
+#include <cstdint>
 #include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/stat.h>
+#include <thread>
 #include <utility>
 
 #include "support/Diagnostics.h"
 
 namespace vel {
 
-namespace {
-
-// Readable, hung up or failed: a read would not block.
-bool readableNow(int fd)
-{
-    pollfd ready{fd, POLLIN, 0};
-    return ::poll(&ready, 1, 0) > 0;
-}
-
-}  // namespace
-
-// Everything but `cancelled` is touched only on `strand`: that is what keeps
-// the event handler from running twice at once and orders the cancel handler
-// after the last event.
-struct ReadSource::State {
-    State(int fd, asio::any_io_executor executor, std::function<void()> onReadable,
-          std::function<void()> onCancel)
-        : fd(fd),
-          strand(asio::make_strand(std::move(executor))),
-          descriptor(strand),
-          onReadable(std::move(onReadable)),
-          onCancel(std::move(onCancel))
-    {
-    }
-
-    ~State()
-    {
-        // The descriptor belongs to the caller: never let asio close it.
-        if (descriptor.is_open()) {
-            descriptor.release();
-        }
-    }
-
-    const int fd;
-    asio::strand<asio::any_io_executor> strand;
-    asio::posix::stream_descriptor descriptor;
-    asio::error_code assignError;
-    std::function<void()> onReadable;
-    std::function<void()> onCancel;
-    std::atomic<bool> cancelled{false};
-    // The descriptor's status flags as its owner set them (see arm()).
-    int ownerFlags = -1;
-    // Set when arm() cancelled a fresh wait because data was already there.
-    bool kicked = false;
-    bool resumed = false;
-    bool waiting = false;
-    bool finished = false;
-};
-
-std::shared_ptr<ReadSource> ReadSource::create(int fd, asio::any_io_executor executor,
-                                               std::function<void()> onReadable,
+std::shared_ptr<ReadSource> ReadSource::create(int fd, std::function<void()> onReadable,
                                                std::function<void()> onCancel)
 {
-    auto state = std::make_unique<State>(fd, std::move(executor), std::move(onReadable), std::move(onCancel));
-    // A descriptor the reactor refuses is reported through the event handler
-    // on resume, like any later failure, rather than thrown here.
-    state->ownerFlags = ::fcntl(fd, F_GETFL);
-    state->descriptor.assign(fd, state->assignError);
-    return std::shared_ptr<ReadSource>(new ReadSource(std::move(state)));
+    struct stat status{};
+    const bool watchable = ::fstat(fd, &status) == 0 && !S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode);
+    UniqueFd wake(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+    if (!wake) {
+        log("ReadSource: no eventfd (%d); cancel waits for the next event.", errno);
+    }
+    return std::shared_ptr<ReadSource>(
+        new ReadSource(fd, std::move(wake), watchable, std::move(onReadable), std::move(onCancel)));
 }
 
-ReadSource::ReadSource(std::unique_ptr<State> state) : state_(std::move(state)) {}
+ReadSource::ReadSource(int fd, UniqueFd wake, bool watchable, std::function<void()> onReadable,
+                       std::function<void()> onCancel)
+    : fd_(fd),
+      wake_(std::move(wake)),
+      watchable_(watchable),
+      onReadable_(std::move(onReadable)),
+      onCancel_(std::move(onCancel))
+{
+}
 
 ReadSource::~ReadSource() = default;
 
-void ReadSource::resume()
+void ReadSource::startThread()
 {
-    asio::post(state_->strand, [self = shared_from_this()] {
-        State& s = *self->state_;
-        // A cancel() that raced ahead has its own task queued behind this
-        // one; leave finishing to it.
-        if (s.resumed || s.cancelled.load()) {
+    {
+        std::lock_guard lock(startMutex_);
+        if (std::exchange(started_, true)) {
             return;
         }
-        s.resumed = true;
-        if (s.assignError) {
-            self->waitCompleted(s.assignError);
-        } else {
-            self->arm();
-        }
-    });
+    }
+    // Detached: the cancel handler usually closes the port, which may wait
+    // for the main thread, and nobody should have to join that. The thread
+    // holds the source until it has run the cancel handler.
+    std::thread([self = shared_from_this()] { self->run(); }).detach();
+}
+
+void ReadSource::resume()
+{
+    if (!cancelled_.load()) {
+        startThread();
+    }
 }
 
 void ReadSource::cancel()
 {
-    if (state_->cancelled.exchange(true)) {
+    if (cancelled_.exchange(true)) {
         return;
     }
-    asio::post(state_->strand, [self = shared_from_this()] {
-        State& s = *self->state_;
-        if (s.finished) {
-            return;  // An event handler saw the flag on its way out.
-        }
-        if (s.waiting) {
-            // The wait completes (aborted, or already done) and finishes.
-            asio::error_code ignored;
-            s.descriptor.cancel(ignored);
-        } else {
-            self->finish();
-        }
-    });
+    if (wake_) {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const ssize_t written = ::write(wake_.get(), &one, sizeof one);
+    }
+    // A source never resumed still owes its cancel handler.
+    startThread();
 }
 
 bool ReadSource::isCancelled() const
 {
-    return state_->cancelled.load();
+    return cancelled_.load();
 }
 
-void ReadSource::arm()
+void ReadSource::run()
 {
-    State& s = *state_;
-    s.waiting = true;
-    s.kicked = false;
-    s.descriptor.async_wait(asio::posix::stream_descriptor::wait_read,
-                            [self = shared_from_this()](const asio::error_code& error) {
-                                self->waitCompleted(error);
-                            });
-    // Asio switches the descriptor to non-blocking mode for its first wait.
-    // The flag belongs to the open file, which the owner shares and may use
-    // in blocking mode, so put it back; Asio remembers that it set it and
-    // does not set it again. (A port keeps its descriptor non-blocking for
-    // good, so for it nothing changes.)
-    if (s.ownerFlags >= 0 && ::fcntl(s.fd, F_GETFL) != s.ownerFlags) {
-        ::fcntl(s.fd, F_SETFL, s.ownerFlags);
-    }
-    // The reactor watches edges: input that was already waiting when the
-    // wait was armed (the handler read only part of it) would not wake it.
-    // Level-triggered behaviour is what readers expect, so look once more.
-    if (readableNow(s.fd)) {
-        s.kicked = true;
-        asio::error_code ignored;
-        s.descriptor.cancel(ignored);
-    }
-}
-
-void ReadSource::waitCompleted(const asio::error_code& error)
-{
-    State& s = *state_;
-    s.waiting = false;
-    if (s.cancelled.load()) {
-        finish();
-        return;
-    }
-    const bool kicked = std::exchange(s.kicked, false);
-    if (error == asio::error::operation_aborted && !kicked) {
-        return;  // Only cancel() and arm() abort the wait, and cancel() was handled above.
-    }
-    // An edge the reactor kept from before may be stale: the input it
-    // announced can have been read already. An owner may read in blocking
-    // mode, so only call it when something is there now.
-    if (!error && !readableNow(s.fd)) {
-        arm();
-        return;
-    }
-    if (s.onReadable) {
-        s.onReadable();
-    }
-    if (s.cancelled.load()) {
-        finish();
-        return;
-    }
-    if (error && error != asio::error::operation_aborted) {
-        log("Stopped watching descriptor %d: %s", s.fd, error.message().c_str());
-        return;
-    }
-    arm();
-}
-
-void ReadSource::finish()
-{
-    State& s = *state_;
-    s.finished = true;
-    if (s.descriptor.is_open()) {
-        s.descriptor.release();
+    while (!cancelled_.load()) {
+        pollfd fds[2] = {{fd_, POLLIN, 0}, {wake_.get(), POLLIN, 0}};
+        const bool canWait = watchable_;
+        if (canWait && ::poll(fds, wake_ ? 2 : 1, -1) < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            log("Stopped watching descriptor %d: poll failed (%d)", fd_, errno);
+            waitForCancel();
+            break;
+        }
+        if (cancelled_.load()) {
+            break;
+        }
+        const bool failed = !canWait || (fds[0].revents & POLLNVAL) != 0;
+        if (failed || (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) != 0) {
+            onReadable_();
+        }
+        if (failed && !cancelled_.load()) {
+            log("Stopped watching descriptor %d: it cannot be waited on", fd_);
+            waitForCancel();
+        }
     }
     // Moved out so that whatever the handlers hold (usually their owner) is
-    // let go here, after the cancel handler, even though this source may
-    // live on.
-    std::function<void()> onCancel = std::move(s.onCancel);
-    std::function<void()> onReadable = std::move(s.onReadable);
-    s.onCancel = nullptr;
-    s.onReadable = nullptr;
+    // let go here, after the cancel handler.
+    std::function<void()> onCancel = std::move(onCancel_);
+    std::function<void()> onReadable = std::move(onReadable_);
+    onCancel_ = nullptr;
+    onReadable_ = nullptr;
     if (onCancel) {
         onCancel();
+    }
+}
+
+void ReadSource::waitForCancel()
+{
+    while (!cancelled_.load()) {
+        pollfd wake{wake_.get(), POLLIN, 0};
+        ::poll(&wake, wake_ ? 1 : 0, wake_ ? -1 : 10);
     }
 }
 

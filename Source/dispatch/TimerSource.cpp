@@ -12,11 +12,10 @@ namespace vel {
 // Everything but `cancelled` is touched only on `strand`, which is what runs
 // the handler one call at a time.
 struct TimerSource::State {
-    State(asio::any_io_executor executor, Duration interval, Duration leeway, std::function<void()> handler)
+    State(asio::any_io_executor executor, Duration interval, std::function<void()> handler)
         : strand(asio::make_strand(std::move(executor))),
           timer(strand),
           interval(interval),
-          leeway(leeway),
           handler(std::move(handler))
     {
     }
@@ -24,7 +23,6 @@ struct TimerSource::State {
     asio::strand<asio::any_io_executor> strand;
     asio::steady_timer timer;
     const Duration interval;
-    const Duration leeway;
     std::function<void()> handler;
     std::atomic<bool> cancelled{false};
     bool started = false;
@@ -32,9 +30,9 @@ struct TimerSource::State {
 };
 
 std::shared_ptr<TimerSource> TimerSource::create(asio::any_io_executor executor, Duration interval,
-                                                 Duration leeway, std::function<void()> handler)
+                                                 std::function<void()> handler)
 {
-    auto state = std::make_unique<State>(std::move(executor), interval, leeway, std::move(handler));
+    auto state = std::make_unique<State>(std::move(executor), interval, std::move(handler));
     return std::shared_ptr<TimerSource>(new TimerSource(std::move(state)));
 }
 
@@ -81,11 +79,6 @@ bool TimerSource::isCancelled() const
 TimerSource::Duration TimerSource::interval() const
 {
     return state_->interval;
-}
-
-TimerSource::Duration TimerSource::leeway() const
-{
-    return state_->leeway;
 }
 
 void TimerSource::arm()

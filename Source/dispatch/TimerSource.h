@@ -14,9 +14,8 @@ namespace vel {
 // Periods are counted from the previous deadline, not from when the handler
 // ran, so the timer does not drift; when it has fallen a whole period or more
 // behind it skips the missed periods instead of firing them in a burst. A
-// zero or negative interval makes it fire once.
-// Leeway is the delay the caller tolerates; Asio's timers are precise, so it
-// is kept for callers to read but never needs to be spent.
+// zero or negative interval makes it fire once. Deadlines are kept as
+// precisely as the executor allows; there is no coalescing slack.
 //
 // A started timer keeps itself alive until it is cancelled; the handler is
 // dropped on cancel, so it may hold its owner.
@@ -25,7 +24,7 @@ public:
     using Duration = std::chrono::nanoseconds;
 
     static std::shared_ptr<TimerSource> create(asio::any_io_executor executor, Duration interval,
-                                               Duration leeway, std::function<void()> handler);
+                                               std::function<void()> handler);
     ~TimerSource();
     TimerSource(const TimerSource&) = delete;
     TimerSource& operator=(const TimerSource&) = delete;
@@ -40,7 +39,6 @@ public:
 
     bool isCancelled() const;
     Duration interval() const;
-    Duration leeway() const;
 
 private:
     struct State;

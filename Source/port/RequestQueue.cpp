@@ -1,6 +1,7 @@
 #include "port/RequestQueue.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <deque>
 #include <mutex>
@@ -59,6 +60,13 @@ struct RequestQueue::State : std::enable_shared_from_this<State> {
     std::deque<RequestPtr> requestsQueue;
     RequestPtr pendingRequest;
     std::vector<Listener> listeners;
+    // What isListening reads: whether the lists above hold anything, and
+    // how many callers are handing the queue a request or a descriptor.
+    std::atomic<bool> active{false};
+    std::atomic<int> callsOnTheirWay{0};
+
+    // With `published` held, after a change of the lists.
+    void updateActive() { active = pendingRequest || !requestsQueue.empty() || !listeners.empty(); }
 
     // Queue only. `generation` numbers the requests put in flight, so that a
     // late time-out step can tell whether its request is still the one.
@@ -89,6 +97,7 @@ struct RequestQueue::State : std::enable_shared_from_this<State> {
         {
             std::lock_guard lock(published);
             requestsQueue.push_back(std::move(request));
+            updateActive();
         }
         announce(ChangeKind::Insertion, at, kRequestsQueue, false);
     }
@@ -100,6 +109,7 @@ struct RequestQueue::State : std::enable_shared_from_this<State> {
         {
             std::lock_guard lock(published);
             requestsQueue.erase(requestsQueue.begin() + static_cast<std::ptrdiff_t>(index));
+            updateActive();
         }
         announce(ChangeKind::Removal, at, kRequestsQueue, false);
     }
@@ -110,6 +120,7 @@ struct RequestQueue::State : std::enable_shared_from_this<State> {
         {
             std::lock_guard lock(published);
             requestsQueue.clear();
+            updateActive();
         }
         announce(ChangeKind::Setting, {}, kRequestsQueue, false);
     }
@@ -118,6 +129,7 @@ struct RequestQueue::State : std::enable_shared_from_this<State> {
     {
         std::lock_guard lock(published);
         pendingRequest = std::move(request);
+        updateActive();
     }
 
     // Replacing the timer cancels the one held before.
@@ -162,7 +174,7 @@ struct RequestQueue::State : std::enable_shared_from_this<State> {
     {
         const auto interval = toNanoseconds(seconds);
         auto timer = TimerSource::create(
-            queue.executor(), interval, toNanoseconds(seconds / 10),
+            queue.executor(), interval,
             [weak = weak_from_this(), port = hostPort(), timedOut = generation] {
                 (void)port;  // held for as long as the timer may fire
                 if (auto self = weak.lock()) {
@@ -279,6 +291,7 @@ struct RequestQueue::State : std::enable_shared_from_this<State> {
         auto buffer = std::make_unique<VELSerialBuffer>(descriptor->maximumPacketLength());
         std::lock_guard lock(published);
         listeners.push_back({descriptor, std::move(buffer)});
+        updateActive();
     }
 
     void stopListening(const VELSerialPacketDescriptor& descriptor)
@@ -291,6 +304,7 @@ struct RequestQueue::State : std::enable_shared_from_this<State> {
         std::lock_guard lock(published);
         buffer = std::move(listener->buffer);  // destroyed after the lock is released
         listeners.erase(listener);
+        updateActive();
     }
 
     std::vector<Listener>::iterator findListener(const VELSerialPacketDescriptor& descriptor)
@@ -344,6 +358,25 @@ struct RequestQueue::State : std::enable_shared_from_this<State> {
     }
 };
 
+namespace {
+
+// Counts a call from the moment it heads for the queue until the queue has
+// taken it, so that bytes read meanwhile still reach the queue, as they
+// would have before the call's step ran there.
+struct OnTheirWay {
+    std::atomic<int>& count;
+    template <typename S>
+    explicit OnTheirWay(S& state) : count(state.callsOnTheirWay)
+    {
+        ++count;
+    }
+    ~OnTheirWay() { --count; }
+    OnTheirWay(const OnTheirWay&) = delete;
+    OnTheirWay& operator=(const OnTheirWay&) = delete;
+};
+
+}  // namespace
+
 RequestQueue::RequestQueue(SerialQueue& queue, Host host) : state_(std::make_shared<State>(queue, std::move(host))) {}
 
 RequestQueue::~RequestQueue()
@@ -363,6 +396,7 @@ bool RequestQueue::sendRequest(const std::shared_ptr<VELSerialRequest>& request)
         return false;
     }
     bool written = false;
+    OnTheirWay call(*state_);
     state_->queue.sync([&] { written = state_->reallySendRequest(request); });
     return written;
 }
@@ -401,6 +435,7 @@ void RequestQueue::startListeningForPacketsMatchingDescriptor(
         }
     }
     state_->announce(ChangeKind::Setting, {}, kPacketDescriptorsAndBuffers, true);
+    OnTheirWay call(*state_);
     state_->queue.sync([&] { state_->startListening(descriptor); });
     state_->announce(ChangeKind::Setting, {}, kPacketDescriptorsAndBuffers, false);
 }
@@ -437,6 +472,13 @@ std::vector<std::shared_ptr<VELSerialPacketDescriptor>> RequestQueue::packetDesc
         descriptors.push_back(listener.descriptor);
     }
     return descriptors;
+}
+
+bool RequestQueue::isListening() const
+{
+    // The count first: a call's step sets `active` before the call stops
+    // counting, so one of the two loads sees it.
+    return state_->callsOnTheirWay.load() > 0 || state_->active.load();
 }
 
 void RequestQueue::receiveChunk(const std::shared_ptr<const std::vector<std::uint8_t>>& chunk)

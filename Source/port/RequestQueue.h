@@ -80,6 +80,12 @@ public:
     // In the order in which listening started.
     std::vector<std::shared_ptr<VELSerialPacketDescriptor>> packetDescriptors() const;
 
+    // Whether received bytes can matter here: a request is in flight or
+    // queued, a packet descriptor is registered, or a call that may add one
+    // is on its way to the queue. When false, receiveChunk would do nothing,
+    // so the port need not feed it. Any thread; never blocks.
+    bool isListening() const;
+
     // Run on the request-handling queue: the per-byte step for one received
     // chunk, and the reset after the port closed (no request waiting or in
     // flight, time-out timer cancelled, nothing reported).

@@ -139,7 +139,7 @@ TEST(DispatchReadSource, DeliversEventsAndCancelsOnceAfterTheLastEvent)
     auto log = std::make_shared<ReadLog>();
     auto token = std::make_shared<int>(0);  // Stands for the owner a real handler holds.
     auto source = vel::ReadSource::create(
-        pipe.readEnd(), vel::GlobalQueue::executor(),
+        pipe.readEnd(),
         [&pipe, log, token] {
             log->inHandler = true;
             if (log->cancels > 0) {
@@ -186,7 +186,7 @@ TEST(DispatchReadSource, CancelFromInsideTheEventHandler)
     auto log = std::make_shared<ReadLog>();
     auto holder = std::make_shared<std::shared_ptr<vel::ReadSource>>();
     *holder = vel::ReadSource::create(
-        pipe.readEnd(), vel::GlobalQueue::executor(),
+        pipe.readEnd(),
         [&pipe, log, weak = std::weak_ptr(holder)] {
             log->inHandler = true;
             pipe.read();
@@ -215,7 +215,7 @@ TEST(DispatchReadSource, CancelBeforeResumeDeliversNoEvent)
     Pipe pipe;
     auto log = std::make_shared<ReadLog>();
     auto source = vel::ReadSource::create(
-        pipe.readEnd(), vel::GlobalQueue::executor(), [log] { ++log->events; }, [log] { ++log->cancels; });
+        pipe.readEnd(), [log] { ++log->events; }, [log] { ++log->cancels; });
     pipe.write();
     source->cancel();
     source->resume();
@@ -234,7 +234,7 @@ TEST(DispatchReadSource, UnwatchableDescriptorGetsOneEventNotASpin)
     ::unlink(path);
     auto log = std::make_shared<ReadLog>();
     auto source = vel::ReadSource::create(
-        fd, vel::GlobalQueue::executor(), [log] { ++log->events; }, [log] { ++log->cancels; });
+        fd, [log] { ++log->events; }, [log] { ++log->cancels; });
     source->resume();
     ASSERT_TRUE(waitFor([&] { return log->events > 0; }));
     std::this_thread::sleep_for(100ms);
@@ -252,9 +252,8 @@ TEST(DispatchTimerSource, FiresRepeatedlyAndNeverAfterCancelReturns)
     int calls = 0;  // Touched only on the queue.
     std::atomic<int> seen{0};
     auto token = std::make_shared<int>(0);
-    auto timer = vel::TimerSource::create(queue.executor(), 2ms, 1ms, [&calls, &seen, token] { seen = ++calls; });
+    auto timer = vel::TimerSource::create(queue.executor(), 2ms, [&calls, &seen, token] { seen = ++calls; });
     EXPECT_EQ(timer->interval(), 2ms);
-    EXPECT_EQ(timer->leeway(), 1ms);
     timer->start();
     ASSERT_TRUE(waitFor([&] { return seen >= 5; }));
     int atCancel = 0;
@@ -284,7 +283,7 @@ TEST(DispatchTimerSource, SkipsMissedPeriodsInsteadOfBursting)
         std::atomic<bool> overlapped{false};
     };
     auto starts = std::make_shared<Starts>();
-    auto timer = vel::TimerSource::create(vel::GlobalQueue::executor(), interval, 0ms, [starts] {
+    auto timer = vel::TimerSource::create(vel::GlobalQueue::executor(), interval, [starts] {
         if (++starts->running != 1) {
             starts->overlapped = true;
         }
@@ -317,7 +316,7 @@ TEST(DispatchTimerSource, CancelFromInsideTheHandler)
 {
     auto calls = std::make_shared<std::atomic<int>>(0);
     auto holder = std::make_shared<std::shared_ptr<vel::TimerSource>>();
-    *holder = vel::TimerSource::create(vel::GlobalQueue::executor(), 1ms, 0ms, [calls, weak = std::weak_ptr(holder)] {
+    *holder = vel::TimerSource::create(vel::GlobalQueue::executor(), 1ms, [calls, weak = std::weak_ptr(holder)] {
         if (++*calls == 3) {
             if (auto h = weak.lock()) {
                 (*h)->cancel();
