@@ -11,6 +11,7 @@
 #include <iostream>
 #include <span>
 #include <string>
+#include <thread>
 #include <utility>
 
 #include "HalodialColor.h"
@@ -385,20 +386,23 @@ void SerialPortDemoController::tickDown()
 {
     const Microseconds wall = wallClock_();
     const bool jumped = syncGrid_.observe(wall, monotonicClock_());
+    // The timer fires a little before the grid point: the tick shows the
+    // point's time and builds its frame, then sleeps the rest of the way
+    // (at most alignmentTolerance, typically a millisecond) and sends, so
+    // that the frame leaves right after the point. After a jump of the wall
+    // clock the frame goes out at once.
+    const Microseconds ahead = jumped ? Microseconds(0) : SyncGrid::timeToPoint(wall);
+    const Microseconds sendAt = wall + ahead;
+    // Every tick aims the timer at the next grid point anew, so that a busy
+    // moment, the timer's own drift or a jump of the wall clock lasts one
+    // tick at most.
     if (timer_ && timer_->isActive()) {
-        const Microseconds offGrid = SyncGrid::offset(wall);
-        if (jumped || offGrid > SyncGrid::alignmentTolerance || offGrid < -SyncGrid::alignmentTolerance) {
-            timer_->start(SyncGrid::delayToNextPoint(wall));
-        } else if (timer_->interval() != tickIntervalMs) {
-            // On the grid again: from here the repeating timer keeps the
-            // phase by itself.
-            timer_->start(tickIntervalMs);
-        }
+        timer_->start(SyncGrid::timerDelay(wall, sendAt));
     }
     // The C locale whatever the user's: a clock's tubes hold 0 to 9 only,
     // and Arabic-Indic digits would also make the frame longer than the
     // clock reads.
-    const QTime time = clock_ ? clock_() : localTimeOf(SyncGrid::instantToShow(wall));
+    const QTime time = clock_ ? clock_() : localTimeOf(SyncGrid::instantToShow(sendAt));
     const QString digits = QLocale::c().toString(time, QStringLiteral("HHmmss"));
     for (int i = 0; i < tubeCount; ++i) {
         if (tubes_[i]) {
@@ -412,7 +416,11 @@ void SerialPortDemoController::tickDown()
     if (serialPort_ && serialPort_->queuedOutputByteCount() > 0) {
         return;
     }
-    sendFrame(frameString(QLatin1Char('/')));
+    const std::optional<QString> frame = frameString(QLatin1Char('/'));
+    if (const Microseconds left = sendAt - wallClock_(); left > Microseconds(0)) {
+        std::this_thread::sleep_for(std::min(left, SyncGrid::alignmentTolerance));
+    }
+    sendFrame(frame);
 }
 
 void SerialPortDemoController::sendFrame(const std::optional<QString>& frame)
@@ -441,7 +449,7 @@ void SerialPortDemoController::senddate()
     const Microseconds wall = wallClock_();
     syncGrid_.reset();
     syncGrid_.observe(wall, monotonicClock_());
-    timer_->start(SyncGrid::delayToNextPoint(wall));
+    timer_->start(SyncGrid::timerDelay(wall));
     showWellColoursInTubes();
     sendFrame(frameString(QLatin1Char('/')));
 }

@@ -19,14 +19,20 @@ SyncGrid::Microseconds SyncGrid::offset(Microseconds wall)
     return wall - nearestPoint(wall);
 }
 
-std::chrono::milliseconds SyncGrid::delayToNextPoint(Microseconds wall)
+std::chrono::milliseconds SyncGrid::timerDelay(Microseconds now, Microseconds after)
 {
-    Microseconds next = nearestPoint(wall);
-    if (next <= wall) {
+    Microseconds next = nearestPoint(after);
+    if (next <= after) {
         next += period;
     }
-    const auto wait = (next - wall).count();
-    return std::chrono::milliseconds(std::max<std::int64_t>(1, (wait + 999) / 1000));
+    const auto wait = (next - wakeLead - now).count();
+    return std::chrono::milliseconds(std::max<std::int64_t>(0, wait / 1000));
+}
+
+SyncGrid::Microseconds SyncGrid::timeToPoint(Microseconds wall)
+{
+    const Microseconds off = offset(wall);
+    return off < Microseconds(0) && off >= -alignmentTolerance ? -off : Microseconds(0);
 }
 
 SyncGrid::Microseconds SyncGrid::instantToShow(Microseconds wall)

@@ -87,6 +87,7 @@ private:
         std::array<char, 4096> chunk{};
         std::string pending;
         char lastUnits = 0;
+        int frameCount = 0;
         while (!stop_) {
             pollfd pfd{master_, POLLIN, 0};
             if (::poll(&pfd, 1, 100) <= 0) {
@@ -102,7 +103,10 @@ private:
             std::size_t start = 0;
             while ((start = pending.find('/', start)) != std::string::npos && pending.size() - start >= kFrameLength) {
                 readings_.arrivals.push_back(now);
-                const char units = pending[start + kSecondsUnits];
+                // The first frame carries the fields as they were and the
+                // first tick may come any time: changes count from the
+                // second tick on.
+                const char units = ++frameCount > 2 ? pending[start + kSecondsUnits] : 0;
                 if (lastUnits != 0 && units != lastUnits) {
                     const auto us = std::chrono::duration_cast<std::chrono::microseconds>(wall).count();
                     const auto second = (us + 500'000) / 1'000'000 * 1'000'000;

@@ -24,15 +24,18 @@ class TimeSyncGridTests : public QObject {
     Q_OBJECT
 
 private slots:
-    // A timer set to the delay never fires before the grid point, and a tick
-    // just short of a second already shows it; before the epoch the grid is
-    // the same.
+    // The timer is aimed a little before the grid point and the tick sleeps
+    // the rest, never past the point; a tick just short of a second shows it;
+    // before the epoch the grid is the same.
     void gridArithmetic()
     {
-        QCOMPARE(SyncGrid::delayToNextPoint(microseconds(1'000'000)), milliseconds(200));
-        QCOMPARE(SyncGrid::delayToNextPoint(microseconds(1'199'999)), milliseconds(1));
-        QCOMPARE(SyncGrid::delayToNextPoint(microseconds(1'000'001)), milliseconds(200));
-        QCOMPARE(SyncGrid::delayToNextPoint(microseconds(-50'000)), milliseconds(50));
+        QCOMPARE(SyncGrid::timerDelay(microseconds(1'000'000)), milliseconds(198));
+        QCOMPARE(SyncGrid::timerDelay(microseconds(1'199'999)), milliseconds(0));
+        QCOMPARE(SyncGrid::timerDelay(microseconds(1'200'000)), milliseconds(198));
+        QCOMPARE(SyncGrid::timerDelay(microseconds(-50'000)), milliseconds(48));
+        QCOMPARE(SyncGrid::timeToPoint(microseconds(59'998'500)), microseconds(1'500));
+        QCOMPARE(SyncGrid::timeToPoint(microseconds(59'990'000)), microseconds(0));
+        QCOMPARE(SyncGrid::timeToPoint(microseconds(60'000'000)), microseconds(0));
         QCOMPARE(SyncGrid::instantToShow(microseconds(59'998'500)), microseconds(60'000'000));
         QCOMPARE(SyncGrid::instantToShow(microseconds(59'990'000)), microseconds(59'990'000));
         QCOMPARE(SyncGrid::instantToShow(microseconds(60'002'000)), microseconds(60'002'000));
