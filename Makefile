@@ -97,9 +97,11 @@ bench: test-deps build
 
 # The README's pictures: Halodial with its virtual clock, open and in sync,
 # on a virtual X server; the program saves both windows and quits.
+# With a settings folder of its own, so that the pictures show the defaults
+# and the user's settings stay as they are.
 screenshots: test-deps $(RELEASE_DIR)/build.ninja
 	cmake --build $(RELEASE_DIR) --target halodial
-	xvfb-run -a -s "-screen 0 1600x1000x24" \
+	XDG_CONFIG_HOME=$$(mktemp -d) xvfb-run -a -s "-screen 0 1600x1000x24" \
 		$(RELEASE_DIR)/Sources/halodial --simulate --open --sync --screenshot-dir docs
 
 clean:
