@@ -15,7 +15,9 @@
 #include <QTest>
 #include <array>
 #include <climits>
+#include <memory>
 #include <optional>
+#include <vector>
 
 #include "Application.h"
 #include "MainWindow.h"
@@ -153,8 +155,22 @@ private slots:
         clock.unplug();
         QTRY_COMPARE_WITH_TIMEOUT(controller.portState(), State::Waiting, kDeadlineMs);
         QCOMPARE(application.window().statusLine()->text(), u"Waiting for %1 to come back\u2026"_qs.arg(name));
-        // Hold the old path, so that the new device cannot get it.
-        PseudoTerminal placeholder;
+        // Hold the old path, so that the new device cannot get it. Terminal
+        // numbers are handed out lowest first, and the old one is free only
+        // once the port has let go of it: hold every number up to it.
+        const auto number = [](const QString& path) { return path.section(QLatin1Char('/'), -1).toInt(); };
+        std::vector<std::unique_ptr<PseudoTerminal>> placeholders;
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                auto terminal = std::make_unique<PseudoTerminal>();
+                const QString path = QString::fromStdString(terminal->slavePath());
+                const bool reached = path == firstPath;
+                if (number(path) <= number(firstPath)) {
+                    placeholders.push_back(std::move(terminal));
+                }
+                return reached;
+            },
+            kDeadlineMs));
         QVERIFY(clock.plugIn());
         QCOMPARE(clock.deviceName(), name);
         const int before = clock.timeFrameCount();
