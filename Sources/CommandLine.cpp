@@ -3,6 +3,7 @@
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <algorithm>
 #include <iostream>
 
 #include "Translations.h"
@@ -97,7 +98,11 @@ std::optional<std::array<QColor, 6>> CommandLine::parseColours(const QString& te
         if (hex.startsWith(QLatin1Char('#'))) {
             hex.remove(0, 1);
         }
-        bool ok = hex.size() == 6;
+        // Six hex digits and nothing else: toUInt alone would also take a
+        // sign or a "0x".
+        bool ok = hex.size() == 6 && std::all_of(hex.begin(), hex.end(), [](QChar c) {
+                      return c.isDigit() || (c.toLower() >= QLatin1Char('a') && c.toLower() <= QLatin1Char('f'));
+                  });
         const uint rgb = ok ? hex.toUInt(&ok, 16) : 0;
         if (!ok) {
             return std::nullopt;

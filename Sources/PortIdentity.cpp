@@ -1,45 +1,26 @@
 #include "PortIdentity.h"
 
-#include <libudev.h>
-#include <sys/stat.h>
-
 #include <QStringList>
 #include <algorithm>
 
+#include "UdevDeviceProperties.h"
 #include "VELSerialPort.h"
 #include "devices/SerialDevice.h"
 
 namespace {
 
-struct UdevDeleter {
-    void operator()(udev* context) const { udev_unref(context); }
-    void operator()(udev_device* device) const { udev_device_unref(device); }
-};
-
 // "usb:<vendor>:<product>:<serial>", or empty unless udev knows all three:
 // without a serial number two adapters of one model would be one identity.
 QString usbIdentity(const std::string& path)
 {
-    struct stat node {};
-    if (::stat(path.c_str(), &node) != 0 || !S_ISCHR(node.st_mode)) {
-        return {};
-    }
-    const std::unique_ptr<udev, UdevDeleter> context(udev_new());
-    if (!context) {
-        return {};
-    }
-    const std::unique_ptr<udev_device, UdevDeleter> device(
-        udev_device_new_from_devnum(context.get(), 'c', node.st_rdev));
-    if (!device) {
-        return {};
-    }
+    const UdevDeviceProperties device(path);
     QStringList parts{QStringLiteral("usb")};
     for (const char* key : {"ID_VENDOR_ID", "ID_MODEL_ID", "ID_SERIAL_SHORT"}) {
-        const char* value = udev_device_get_property_value(device.get(), key);
-        if (!value || !*value) {
+        const QString value = device.value({key});
+        if (value.isEmpty()) {
             return {};
         }
-        parts << QString::fromUtf8(value);
+        parts << value;
     }
     return parts.join(QLatin1Char(':'));
 }

@@ -1,29 +1,18 @@
 #include "PortLabel.h"
 
-#include <libudev.h>
-#include <sys/stat.h>
-
 #include <QCoreApplication>
 #include <QStringList>
 #include <algorithm>
 #include <memory>
 
+#include "UdevDeviceProperties.h"
+
 namespace {
 
-struct UdevDeleter {
-    void operator()(udev* context) const { udev_unref(context); }
-    void operator()(udev_device* device) const { udev_device_unref(device); }
-};
-
-QString firstProperty(udev_device* device, std::initializer_list<const char*> keys)
+QString firstProperty(const UdevDeviceProperties& device, std::initializer_list<const char*> keys)
 {
-    for (const char* key : keys) {
-        if (const char* value = udev_device_get_property_value(device, key); value && *value) {
-            // udev writes spaces in ID_MODEL and ID_VENDOR as underscores.
-            return QString::fromUtf8(value).replace(QLatin1Char('_'), QLatin1Char(' ')).trimmed();
-        }
-    }
-    return {};
+    // udev writes spaces in ID_MODEL and ID_VENDOR as underscores.
+    return device.value(keys).replace(QLatin1Char('_'), QLatin1Char(' ')).trimmed();
 }
 
 }  // namespace
@@ -37,22 +26,13 @@ QString PortLabel::of(const std::string& name, const std::string& path)
     if (path.rfind("/dev/pts/", 0) == 0 && numberOnly) {
         return QCoreApplication::translate("PortLabel", "pts/%1 (pseudo-terminal)").arg(shown);
     }
-    struct stat node {};
-    if (::stat(path.c_str(), &node) != 0 || !S_ISCHR(node.st_mode)) {
+    const UdevDeviceProperties device(path);
+    if (device.isEmpty()) {
         return shown;
     }
-    const std::unique_ptr<udev, UdevDeleter> context(udev_new());
-    if (!context) {
-        return shown;
-    }
-    const std::unique_ptr<udev_device, UdevDeleter> device(
-        udev_device_new_from_devnum(context.get(), 'c', node.st_rdev));
-    if (!device) {
-        return shown;
-    }
-    const QString model = firstProperty(device.get(), {"ID_MODEL_FROM_DATABASE", "ID_MODEL"});
-    const QString vendor = firstProperty(device.get(), {"ID_VENDOR_FROM_DATABASE", "ID_VENDOR"});
-    const QString serial = firstProperty(device.get(), {"ID_SERIAL_SHORT"});
+    const QString model = firstProperty(device, {"ID_MODEL_FROM_DATABASE", "ID_MODEL"});
+    const QString vendor = firstProperty(device, {"ID_VENDOR_FROM_DATABASE", "ID_VENDOR"});
+    const QString serial = firstProperty(device, {"ID_SERIAL_SHORT"});
     QStringList details;
     for (const QString& detail : {vendor, serial}) {
         if (!detail.isEmpty()) {
