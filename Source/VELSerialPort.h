@@ -147,6 +147,16 @@ public:
     // again), not once per refused send. Bytes sent from one thread keep
     // their order; nothing queued is lost while the port stays open.
     bool sendData(std::span<const std::uint8_t> data);
+    // sendDataIfIdle: like sendData, but only if the bytes can leave now:
+    // nothing waits in the outgoing queue and the driver holds no earlier
+    // bytes (its output queue, TIOCOUTQ, is empty; flow control or a device
+    // that stopped reading keeps bytes there). Then the whole of `data` is
+    // written at once; otherwise nothing is taken and the result is false,
+    // with nothing reported: a busy line is no error. For data that is
+    // worth sending only at its moment, such as a clock's time. Any thread;
+    // never blocks on the device. A failed write goes to the delegate as
+    // with sendData.
+    bool sendDataIfIdle(std::span<const std::uint8_t> data);
     // 1 MiB: about 90 s of output at 115200 baud. A single send larger than
     // this is always refused.
     static constexpr std::size_t kMaximumQueuedOutputBytes = std::size_t{1} << 20;
@@ -225,6 +235,7 @@ private:
     void pollModemLines(const std::shared_ptr<Opening>& opening);
     void deviceHasGone(const std::shared_ptr<Opening>& opening);
     void beginClose(bool reopenAfterwards);
+    bool sendThroughOutgoingQueue(std::span<const std::uint8_t> data, bool onlyIfIdle);
     void notifyDelegateOfPosixErrorCode(int code, bool wait);
     void setModemInputLine(std::atomic<bool> VELSerialPort::*line, bool value, const char* key);
     void setFlowControl(bool VELSerialPort::*field, bool value, const char* key);

@@ -269,6 +269,16 @@ std::size_t VELSerialPort::undeliveredInputByteCount() const
 
 bool VELSerialPort::sendData(std::span<const std::uint8_t> data)
 {
+    return sendThroughOutgoingQueue(data, false);
+}
+
+bool VELSerialPort::sendDataIfIdle(std::span<const std::uint8_t> data)
+{
+    return sendThroughOutgoingQueue(data, true);
+}
+
+bool VELSerialPort::sendThroughOutgoingQueue(std::span<const std::uint8_t> data, bool onlyIfIdle)
+{
     vel::OutgoingQueue::Result result{vel::OutgoingQueue::Outcome::Stopped};
     {
         // Held while writing so that the descriptor cannot be closed (and
@@ -282,7 +292,7 @@ bool VELSerialPort::sendData(std::span<const std::uint8_t> data)
         if (!opening || opening->fd != fd || !opening->outgoing) {
             return false;
         }
-        result = opening->outgoing->send(data);
+        result = onlyIfIdle ? opening->outgoing->sendIfIdle(data) : opening->outgoing->send(data);
     }
     switch (result.outcome) {
     case vel::OutgoingQueue::Outcome::Accepted:
@@ -296,6 +306,7 @@ bool VELSerialPort::sendData(std::span<const std::uint8_t> data)
         notifyDelegateOfPosixErrorCode(result.error, false);
         return false;
     case vel::OutgoingQueue::Outcome::Stopped:
+    case vel::OutgoingQueue::Outcome::Busy:
         break;
     }
     return false;

@@ -52,6 +52,7 @@ public:
     }
 
     int master() const { return master_.get(); }
+    int slave() const { return slave_.get(); }
     const std::string& path() const { return path_; }
     void closeMaster() { master_.reset(); }
     void closeSlave() { slave_.reset(); }

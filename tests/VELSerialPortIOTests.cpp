@@ -97,6 +97,34 @@ TEST_F(PortIOTest, AStalledDeviceQueuesInOrderRefusesWholeSendsOnceReportedAndGe
     closeAndWait(port, delegate);
 }
 
+TEST_F(PortIOTest, ASendIfIdleTakesNothingWhileEarlierBytesAreHeldAndWholeOnceTheLineIsFree)
+{
+    PtyPair pty;
+    auto delegate = std::make_shared<RecordingDelegate>();
+    auto port = openPort(pty, delegate);
+    ASSERT_TRUE(port);
+
+    // Output held, as flow control holds it: what is sent stays behind.
+    ASSERT_EQ(::tcflow(pty.slave(), TCOOFF), 0);
+    const Bytes held = pattern(64, 1);
+    ASSERT_TRUE(port->sendData(held));
+    const Bytes stale = pattern(43, 2);
+    EXPECT_FALSE(port->sendDataIfIdle(stale));
+    EXPECT_FALSE(port->sendDataIfIdle(stale));
+
+    ASSERT_EQ(::tcflow(pty.slave(), TCOON), 0);
+    EXPECT_EQ(pty.read(held.size()), held);
+    EXPECT_TRUE(runUntil([&] { return port->queuedOutputByteCount() == 0; }));
+    const Bytes fresh = pattern(43, 3);
+    EXPECT_TRUE(port->sendDataIfIdle(fresh));
+    // Only the fresh bytes follow: the refused ones were never taken.
+    EXPECT_EQ(pty.read(fresh.size()), fresh);
+    EXPECT_TRUE(pty.read(1, std::chrono::milliseconds(100)).empty());
+    EXPECT_TRUE(delegate->errors().empty()) << "a busy line is no error";
+    closeAndWait(port, delegate);
+    EXPECT_FALSE(port->sendDataIfIdle(fresh));
+}
+
 TEST_F(PortIOTest, AMebibyteSentRightAfterOpenArrivesWhole)
 {
     PtyPair pty;

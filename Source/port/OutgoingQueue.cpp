@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -39,6 +40,33 @@ OutgoingQueue::Result OutgoingQueue::send(std::span<const std::uint8_t> data)
         return {Outcome::Refused, ENOBUFS, first};
     }
     refusing_ = false;
+    return writeOrQueue(data, waiting);
+}
+
+OutgoingQueue::Result OutgoingQueue::sendIfIdle(std::span<const std::uint8_t> data)
+{
+    std::lock_guard lock(mutex_);
+    if (stopping_) {
+        return {Outcome::Stopped};
+    }
+    if (queue_.size() != head_) {
+        return {Outcome::Busy};
+    }
+    // Bytes the driver still holds (output stopped by flow control, a device
+    // that does not read) would leave ahead of these. A descriptor that
+    // cannot tell (not a terminal) counts as idle.
+    int held = 0;
+    if (::ioctl(fd_, TIOCOUTQ, &held) == 0 && held > 0) {
+        return {Outcome::Busy};
+    }
+    if (data.size() > bound_) {
+        return {Outcome::Refused, ENOBUFS, false};
+    }
+    return writeOrQueue(data, 0);
+}
+
+OutgoingQueue::Result OutgoingQueue::writeOrQueue(std::span<const std::uint8_t> data, std::size_t waiting)
+{
     std::size_t written = 0;
     if (waiting == 0) {
         while (written < data.size()) {

@@ -29,6 +29,7 @@ public:
         Refused,   // the queue would exceed its bound: nothing taken
         Failed,    // a write failed: `error` tells why, nothing queued
         Stopped,   // the port is closing: nothing taken
+        Busy,      // sendIfIdle only: earlier bytes still wait; nothing taken
     };
     struct Result {
         Outcome outcome;
@@ -50,6 +51,15 @@ public:
     // beyond the lock (held by other writes, which do not block either).
     Result send(std::span<const std::uint8_t> data);
 
+    // Writes `data` only if it can leave now: nothing waits in this queue
+    // and the driver holds no earlier bytes (TIOCOUTQ is 0). Then all of it
+    // goes to the device in one write (a driver that takes only part, which
+    // an idle terminal does not do for a few dozen bytes, gets the rest
+    // queued as send() would). Otherwise nothing is taken (Busy). For data
+    // whose worth is its moment, such as a clock's time: better none than
+    // late. Never blocks beyond the lock.
+    Result sendIfIdle(std::span<const std::uint8_t> data);
+
     // Bytes waiting. Any thread; never blocks.
     std::size_t queuedByteCount() const;
 
@@ -67,6 +77,8 @@ private:
     // stops taking bytes. Returns the errno of a failure, or 0.
     int writeQueued();
     void wake();
+    // With the lock held: writes what the device takes and queues the rest.
+    Result writeOrQueue(std::span<const std::uint8_t> data, std::size_t waiting);
 
     const int fd_;
     const std::size_t bound_;
