@@ -11,8 +11,12 @@ ColorWell::ColorWell(QWidget* parent) : QPushButton(parent)
 
 void ColorWell::setColor(const QColor& color)
 {
+    if (color == color_) {
+        return;
+    }
     color_ = color;
     update();
+    emit colorChanged(color);
 }
 
 QColorDialog* ColorWell::dialog() const

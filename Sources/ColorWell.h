@@ -8,11 +8,12 @@ class QColorDialog;
 
 // A button that shows a colour and lets the user pick another one. Only a
 // colour the user picked counts as an action (activated); setting the colour
-// from the program is silent, so code can fill the wells without triggering
-// their handlers.
+// from the program fires no action, so code can fill the wells without
+// triggering their handlers. Every change of the colour, whoever made it,
+// is told by colorChanged (what a frame carries follows it).
 class ColorWell : public QPushButton {
     Q_OBJECT
-    Q_PROPERTY(QColor color READ color WRITE setColor)
+    Q_PROPERTY(QColor color READ color WRITE setColor NOTIFY colorChanged)
 
 public:
     explicit ColorWell(QWidget* parent = nullptr);
@@ -26,6 +27,7 @@ public:
 
 signals:
     void activated();
+    void colorChanged(const QColor& color);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

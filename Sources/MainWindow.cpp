@@ -12,10 +12,10 @@
 #include <array>
 #include <limits>
 
-#include "PortListModel.h"
-#include "PortSelector.h"
+#include "ports/PortListModel.h"
+#include "ports/PortSelector.h"
 #include "SerialPortDemoController.h"
-#include "TubeFieldValidator.h"
+#include "clock/TubeFieldValidator.h"
 #include "console/LineStatusWidget.h"
 #include "VELSerialPort.h"
 #include "ui_MainWindow.h"

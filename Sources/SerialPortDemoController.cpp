@@ -1,7 +1,5 @@
 #include "SerialPortDemoController.h"
 
-#include <QDateTime>
-
 #include <QLocale>
 #include <algorithm>
 #include <QMessageBox>
@@ -11,14 +9,13 @@
 #include <iostream>
 #include <span>
 #include <string>
-#include <thread>
 #include <utility>
 
-#include "HalodialColor.h"
+#include "clock/HalodialColor.h"
 #include "console/LineStatusWidget.h"
-#include "PortProblem.h"
+#include "ports/PortProblem.h"
 #include "support/NotificationCenter.h"
-#include "PortDelegateAdapter.h"
+#include "ports/PortDelegateAdapter.h"
 #include "support/PosixError.h"
 #include "desktop/UserNotification.h"
 #include "desktop/UserNotificationCenter.h"
@@ -26,12 +23,6 @@
 #include "VELSerialPortManager.h"
 
 namespace {
-
-QTime localTimeOf(std::chrono::microseconds sinceEpoch)
-{
-    return QDateTime::fromMSecsSinceEpoch(std::chrono::duration_cast<std::chrono::milliseconds>(sinceEpoch).count())
-        .time();
-}
 
 // Until the project has a wiki of its own, the reserved example domain.
 const QString supportWikiHost = QStringLiteral("wiki.example.org");
@@ -54,12 +45,6 @@ SerialPortDemoController::SerialPortDemoController(UserNotificationCenter& userN
                                                    VELSerialPortManager* manager, QObject* parent)
     : QObject(parent),
       serialPortManager_(manager),
-      wallClock_([] {
-          return std::chrono::duration_cast<Microseconds>(std::chrono::system_clock::now().time_since_epoch());
-      }),
-      monotonicClock_([] {
-          return std::chrono::duration_cast<Microseconds>(std::chrono::steady_clock::now().time_since_epoch());
-      }),
       userNotificationCenter_(&userNotificationCenter),
       portDelegate_(std::make_shared<PortDelegateAdapter>(*this))
 {
@@ -71,6 +56,10 @@ SerialPortDemoController::SerialPortDemoController(UserNotificationCenter& userN
                                   serialPortsWereDisconnected(notification);
                               });
     userNotificationCenter.setDelegate(this);
+    connect(&timeSync_, &TimeSync::pointReached, this, &SerialPortDemoController::showDigits);
+    connect(&timeSync_, &TimeSync::frameSent, this, [this](const QByteArray& bytes) {
+        console_.didSend({reinterpret_cast<const std::uint8_t*>(bytes.constData()), static_cast<std::size_t>(bytes.size())});
+    });
 }
 
 SerialPortDemoController::~SerialPortDemoController()
@@ -87,7 +76,42 @@ void SerialPortDemoController::setShouldAddLineEnding(bool add)
         return;
     }
     shouldAddLineEnding_ = add;
+    timeSync_.refresh();
     emit shouldAddLineEndingChanged(add);
+}
+
+void SerialPortDemoController::setLineEndingPopUpButton(QComboBox* popUp)
+{
+    if (lineEndingPopUpButton_) {
+        lineEndingPopUpButton_->disconnect(this);
+    }
+    lineEndingPopUpButton_ = popUp;
+    if (popUp) {
+        connect(popUp, &QComboBox::currentIndexChanged, this, [this] { timeSync_.refresh(); });
+    }
+}
+
+void SerialPortDemoController::setTube(int index, QLineEdit* field)
+{
+    if (tubes_[index]) {
+        tubes_[index]->disconnect(this);
+    }
+    tubes_[index] = field;
+    if (field) {
+        connect(field, &QLineEdit::textChanged, this, [this] { tubesWritten_ = true; });
+    }
+}
+
+void SerialPortDemoController::setWell(int index, ColorWell* well)
+{
+    if (wells_[index]) {
+        wells_[index]->disconnect(this);
+    }
+    wells_[index] = well;
+    if (well) {
+        connect(well, &ColorWell::colorChanged, this, [this] { timeSync_.refresh(); });
+    }
+    timeSync_.refresh();
 }
 
 void SerialPortDemoController::setSerialPort(std::shared_ptr<VELSerialPort> port)
@@ -121,6 +145,7 @@ void SerialPortDemoController::setSerialPort(std::shared_ptr<VELSerialPort> port
                 Qt::QueuedConnection);
         });
     }
+    timeSync_.setPort(serialPort_);
     console_.startNewStream();
     if (lineStatusWidget_) {
         lineStatusWidget_->setLines(LineStatusWidget::Lines::of(serialPort_));
@@ -202,18 +227,6 @@ void SerialPortDemoController::setProblem(const QString& problem)
     emit statusChanged(statusText());
 }
 
-void SerialPortDemoController::setClock(std::function<QTime()> clock)
-{
-    clock_ = std::move(clock);
-}
-
-void SerialPortDemoController::setSyncClocks(std::function<Microseconds()> wall, std::function<Microseconds()> monotonic)
-{
-    wallClock_ = std::move(wall);
-    monotonicClock_ = std::move(monotonic);
-    syncGrid_.reset();
-}
-
 void SerialPortDemoController::setReceivedDataTextView(QPlainTextEdit* view)
 {
     if (view == receivedDataTextView_) {
@@ -256,27 +269,56 @@ QString SerialPortDemoController::lineEndingString() const
 
 std::optional<QString> SerialPortDemoController::frameString(QChar lead) const
 {
-    QString frame(lead);
+    std::array<QString, tubeCount> digits;
+    std::array<QColor, tubeCount> colours;
     for (int i = 0; i < tubeCount; ++i) {
         if (!tubes_[i] || !wells_[i]) {
             return std::nullopt;
         }
-        frame += tubes_[i]->text();
-        frame += HalodialColor::hexString(wells_[i]->color());
+        digits[i] = tubes_[i]->text();
+        colours[i] = wells_[i]->color();
     }
-    return frame;
+    return ClockFrame::text(lead, digits, colours);
+}
+
+std::optional<QString> SerialPortDemoController::frameStringShowing(QChar lead, const QString& digits) const
+{
+    std::array<QString, tubeCount> texts;
+    std::array<QColor, tubeCount> colours;
+    for (int i = 0; i < tubeCount; ++i) {
+        if (!tubes_[i] || !wells_[i]) {
+            return std::nullopt;
+        }
+        texts[i] = digits.mid(i, 1);
+        colours[i] = wells_[i]->color();
+    }
+    return ClockFrame::text(lead, texts, colours);
+}
+
+QString SerialPortDemoController::withLineEnding(const QString& text) const
+{
+    if (shouldAddLineEnding_ && !text.endsWith(QLatin1Char('\n'))) {
+        return text + lineEndingString();
+    }
+    return text;
 }
 
 void SerialPortDemoController::sendString(const QString& text)
 {
-    QString outgoing = text;
-    if (shouldAddLineEnding_ && !outgoing.endsWith(QLatin1Char('\n'))) {
-        outgoing += lineEndingString();
-    }
+    const QString outgoing = withLineEnding(text);
     if (!outgoing.isValidUtf16() || !serialPort_) {
         return;
     }
     writeToPort(outgoing.toUtf8());
+}
+
+std::optional<QByteArray> SerialPortDemoController::timeFrameBytes(const QString& digits) const
+{
+    const std::optional<QString> frame = frameStringShowing(QLatin1Char(ClockFrame::kTimeLead), digits);
+    if (!frame || !frame->isValidUtf16()) {
+        return std::nullopt;
+    }
+    return withLineEnding(*frame).toUtf8();
 }
 
 void SerialPortDemoController::sendBytes(const QByteArray& bytes)
@@ -384,43 +426,17 @@ void SerialPortDemoController::color6()
 
 void SerialPortDemoController::tickDown()
 {
-    const Microseconds wall = wallClock_();
-    const bool jumped = syncGrid_.observe(wall, monotonicClock_());
-    // The timer fires a little before the grid point: the tick shows the
-    // point's time and builds its frame, then sleeps the rest of the way
-    // (at most alignmentTolerance, typically a millisecond) and sends, so
-    // that the frame leaves right after the point. After a jump of the wall
-    // clock the frame goes out at once.
-    const Microseconds ahead = jumped ? Microseconds(0) : SyncGrid::timeToPoint(wall);
-    const Microseconds sendAt = wall + ahead;
-    // Every tick aims the timer at the next grid point anew, so that a busy
-    // moment, the timer's own drift or a jump of the wall clock lasts one
-    // tick at most.
-    if (timer_ && timer_->isActive()) {
-        timer_->start(SyncGrid::timerDelay(wall, sendAt));
-    }
-    // The C locale whatever the user's: a clock's tubes hold 0 to 9 only,
-    // and Arabic-Indic digits would also make the frame longer than the
-    // clock reads.
-    const QTime time = clock_ ? clock_() : localTimeOf(SyncGrid::instantToShow(sendAt));
-    const QString digits = QLocale::c().toString(time, QStringLiteral("HHmmss"));
+    showDigits(timeSync_.digitsNow());
+    sendTimeFrame(frameString(QLatin1Char(ClockFrame::kTimeLead)));
+}
+
+void SerialPortDemoController::showDigits(const QString& digits)
+{
     for (int i = 0; i < tubeCount; ++i) {
         if (tubes_[i]) {
             tubes_[i]->setText(digits.mid(i, 1));
         }
     }
-    // Earlier bytes still waiting (a device that does not read, or flow
-    // control holding the line): a time frame queued behind them would
-    // arrive late, and a late time is worse than none. The window shows the
-    // time all the same; the next tick tries again.
-    if (serialPort_ && serialPort_->queuedOutputByteCount() > 0) {
-        return;
-    }
-    const std::optional<QString> frame = frameString(QLatin1Char('/'));
-    if (const Microseconds left = sendAt - wallClock_(); left > Microseconds(0)) {
-        std::this_thread::sleep_for(std::min(left, SyncGrid::alignmentTolerance));
-    }
-    sendFrame(frame);
 }
 
 void SerialPortDemoController::sendFrame(const std::optional<QString>& frame)
@@ -435,35 +451,51 @@ void SerialPortDemoController::sendFrame(const std::optional<QString>& frame)
     sendString(*frame);
 }
 
+void SerialPortDemoController::sendTimeFrame(const std::optional<QString>& frame)
+{
+    if (!frame) {
+        return;
+    }
+    if (!frame->isValidUtf16()) {
+        setProblem(tr("The tubes hold text that cannot be sent (a broken character); nothing was sent."));
+        return;
+    }
+    if (!serialPort_) {
+        return;
+    }
+    // Earlier bytes still waiting (a device that does not read, or flow
+    // control holding the line): a time frame behind them would arrive
+    // late, and a late time is worse than none. The tubes in the window
+    // show the time all the same.
+    const QByteArray bytes = withLineEnding(*frame).toUtf8();
+    const std::span<const std::uint8_t> data(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                                             static_cast<std::size_t>(bytes.size()));
+    if (serialPort_->sendDataIfIdle(data)) {
+        console_.didSend(data);
+    }
+}
+
 void SerialPortDemoController::senddate()
 {
-    // One sync timer for the controller's life: a further press restarts it
-    // instead of adding a second stream of frames.
-    if (!timer_) {
-        timer_ = new QTimer(this);
-        timer_->setTimerType(Qt::PreciseTimer);
-        timer_->setInterval(tickIntervalMs);
-        connect(timer_, &QTimer::timeout, this, &SerialPortDemoController::tickDown);
-    }
-    // The first frame goes out now; the ticks after it fall on the grid.
-    const Microseconds wall = wallClock_();
-    syncGrid_.reset();
-    syncGrid_.observe(wall, monotonicClock_());
-    timer_->start(SyncGrid::timerDelay(wall));
     showWellColoursInTubes();
-    sendFrame(frameString(QLatin1Char('/')));
+    // Tubes that nobody wrote into still hold their initial zeros: the
+    // clock would flash 00:00:00 until the first point.
+    if (!tubesWritten_) {
+        showDigits(timeSync_.digitsNow());
+    }
+    sendTimeFrame(frameString(QLatin1Char(ClockFrame::kTimeLead)));
+    timeSync_.setPort(serialPort_);
+    timeSync_.start();
 }
 
 void SerialPortDemoController::stop()
 {
-    if (timer_) {
-        timer_->stop();
-    }
+    timeSync_.stop();
 }
 
 void SerialPortDemoController::save()
 {
-    sendFrame(frameString(QLatin1Char('*')));
+    sendFrame(frameString(QLatin1Char(ClockFrame::kSaveLead)));
 }
 
 void SerialPortDemoController::send()

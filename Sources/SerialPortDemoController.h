@@ -9,7 +9,6 @@
 #include <QPushButton>
 #include <QString>
 #include <QTime>
-#include <QTimer>
 #include <array>
 #include <chrono>
 #include <cstdint>
@@ -20,7 +19,8 @@
 #include <vector>
 
 #include "ColorWell.h"
-#include "SyncGrid.h"
+#include "clock/ClockFrame.h"
+#include "clock/TimeSync.h"
 #include "console/ConsoleController.h"
 #include "console/ConsoleScrollback.h"
 #include "console/LineStatusWidget.h"
@@ -86,8 +86,7 @@ public:
     enum class PortState { NoPort, Closed, Opening, Open, Gone, Waiting };
     Q_ENUM(PortState)
 
-    static constexpr int tubeCount = 6;
-    static constexpr int tickIntervalMs = 200;
+    static constexpr int tubeCount = ClockFrame::kTubeCount;
 
     // The application passes the shared port manager; the controller only
     // hands it to the window and never calls it.
@@ -111,18 +110,19 @@ public:
     std::shared_ptr<VELSerialPort> serialPort() const { return serialPort_; }
     void setSerialPort(std::shared_ptr<VELSerialPort> port);
 
-    // The sync timer, absent until the first senddate; owned as a child.
-    QTimer* timer() const { return timer_; }
+    // The time sync that senddate starts: it sends a time frame on every
+    // point of the wall clock's 200 ms grid, landing on the point, and
+    // shows each point's time in the tubes. One for the controller's life;
+    // isActive() while it runs.
+    TimeSync* timer() { return &timeSync_; }
+    const TimeSync* timer() const { return &timeSync_; }
 
     // Where ticks take the time to show from; unless replaced, the local
-    // time of the wall clock below.
-    void setClock(std::function<QTime()> clock);
-    // The clocks that place the ticks on the wall clock's 200 ms grid and
-    // tell a jump of the wall clock (both in microseconds; the wall clock's
-    // since the epoch). The system's CLOCK_REALTIME and CLOCK_MONOTONIC
-    // unless replaced, as a test does to jump the time.
-    using Microseconds = std::chrono::microseconds;
-    void setSyncClocks(std::function<Microseconds()> wall, std::function<Microseconds()> monotonic);
+    // time of each grid point.
+    void setClock(std::function<QTime()> clock) { timeSync_.setClock(std::move(clock)); }
+    // The wall clock the sync plans on (nanoseconds since the epoch);
+    // CLOCK_REALTIME unless replaced, as a test does to jump the time.
+    void setWallClock(std::function<TimeSync::Nanoseconds()> wall) { timeSync_.setWallClock(std::move(wall)); }
 
     QWidget* win() const { return win_; }
     void setWin(QWidget* win) { win_ = win; }
@@ -137,12 +137,12 @@ public:
     QLineEdit* tube4() const { return tubes_[3]; }
     QLineEdit* tube5() const { return tubes_[4]; }
     QLineEdit* tube6() const { return tubes_[5]; }
-    void setTube1(QLineEdit* field) { tubes_[0] = field; }
-    void setTube2(QLineEdit* field) { tubes_[1] = field; }
-    void setTube3(QLineEdit* field) { tubes_[2] = field; }
-    void setTube4(QLineEdit* field) { tubes_[3] = field; }
-    void setTube5(QLineEdit* field) { tubes_[4] = field; }
-    void setTube6(QLineEdit* field) { tubes_[5] = field; }
+    void setTube1(QLineEdit* field) { setTube(0, field); }
+    void setTube2(QLineEdit* field) { setTube(1, field); }
+    void setTube3(QLineEdit* field) { setTube(2, field); }
+    void setTube4(QLineEdit* field) { setTube(3, field); }
+    void setTube5(QLineEdit* field) { setTube(4, field); }
+    void setTube6(QLineEdit* field) { setTube(5, field); }
 
     ColorWell* col1() const { return wells_[0]; }
     ColorWell* col2() const { return wells_[1]; }
@@ -150,12 +150,12 @@ public:
     ColorWell* col4() const { return wells_[3]; }
     ColorWell* col5() const { return wells_[4]; }
     ColorWell* col6() const { return wells_[5]; }
-    void setCol1(ColorWell* well) { wells_[0] = well; }
-    void setCol2(ColorWell* well) { wells_[1] = well; }
-    void setCol3(ColorWell* well) { wells_[2] = well; }
-    void setCol4(ColorWell* well) { wells_[3] = well; }
-    void setCol5(ColorWell* well) { wells_[4] = well; }
-    void setCol6(ColorWell* well) { wells_[5] = well; }
+    void setCol1(ColorWell* well) { setWell(0, well); }
+    void setCol2(ColorWell* well) { setWell(1, well); }
+    void setCol3(ColorWell* well) { setWell(2, well); }
+    void setCol4(ColorWell* well) { setWell(3, well); }
+    void setCol5(ColorWell* well) { setWell(4, well); }
+    void setCol6(ColorWell* well) { setWell(5, well); }
     ColorWell* colall() const { return colall_; }
     void setColall(ColorWell* well) { colall_ = well; }
 
@@ -166,7 +166,7 @@ public:
     QPushButton* openCloseButton() const { return openCloseButton_; }
     void setOpenCloseButton(QPushButton* button) { openCloseButton_ = button; }
     QComboBox* lineEndingPopUpButton() const { return lineEndingPopUpButton_; }
-    void setLineEndingPopUpButton(QComboBox* popUp) { lineEndingPopUpButton_ = popUp; }
+    void setLineEndingPopUpButton(QComboBox* popUp);
     // The modem lines of the current port; follows every change of port.
     LineStatusWidget* lineStatusWidget() const;
     void setLineStatusWidget(LineStatusWidget* widget);
@@ -237,11 +237,15 @@ public slots:
     void color4();
     void color5();
     void color6();
-    // A tick of the sync: the time in the tubes, and a time frame to the
-    // port unless earlier bytes still wait in its outgoing queue. The timer
-    // is put back on the grid when the tick fell off it (a busy loop, a
-    // jump of the wall clock).
+    // One tick at once: the current time in the tubes, and a time frame to
+    // the port if it can leave now (nothing waits ahead of it in the line;
+    // a late time is worse than none). The running sync's own ticks come
+    // from the TimeSync, on the grid.
     void tickDown();
+    // Starts the sync (once; a further press starts it afresh): the wells'
+    // colours in the tubes, one time frame at once from what the tubes hold
+    // (the current time while nobody has typed there and no tick has run,
+    // never their initial zeros), then a frame on every grid point.
     void senddate();
     void stop();
     void save();
@@ -268,6 +272,15 @@ private:
     void portOpennessChanged(const std::shared_ptr<VELSerialPort>& port);
     void setProblem(const QString& problem);
     void sendFrame(const std::optional<QString>& frame);
+    // A time frame goes only when it can leave now (sendDataIfIdle).
+    void sendTimeFrame(const std::optional<QString>& frame);
+    // The bytes a time frame showing `digits` would go out as.
+    std::optional<QByteArray> timeFrameBytes(const QString& digits) const;
+    std::optional<QString> frameStringShowing(QChar lead, const QString& digits) const;
+    void showDigits(const QString& digits);
+    void setTube(int index, QLineEdit* field);
+    void setWell(int index, ColorWell* well);
+    QString withLineEnding(const QString& text) const;
     bool wasListed(const std::shared_ptr<VELSerialPort>& port) const;
     void writeToPort(const QByteArray& bytes);
 
@@ -280,16 +293,16 @@ private:
     std::array<QPointer<QLineEdit>, tubeCount> tubes_;
     std::array<QPointer<ColorWell>, tubeCount> wells_;
     QPointer<ColorWell> colall_;
-    QTimer* timer_ = nullptr;
     std::shared_ptr<VELSerialPort> serialPort_;
     QPointer<QLineEdit> sendTextField_;
     QPointer<QPlainTextEdit> receivedDataTextView_;
     QPointer<QPushButton> openCloseButton_;
     QPointer<QComboBox> lineEndingPopUpButton_;
-    std::function<QTime()> clock_;
-    std::function<Microseconds()> wallClock_;
-    std::function<Microseconds()> monotonicClock_;
-    SyncGrid syncGrid_;
+    // Whether anything was written into the tubes since they were made (by
+    // the user, the program or a tick): until then they hold their initial
+    // zeros, which no frame should show.
+    bool tubesWritten_ = false;
+    TimeSync timeSync_{[this](const QString& digits) { return timeFrameBytes(digits); }};
     QPointer<UserNotificationCenter> userNotificationCenter_;
     std::shared_ptr<PortDelegateAdapter> portDelegate_;
     ConsoleScrollback consoleScrollback_;

@@ -5,7 +5,7 @@
 
 #include "Application.h"
 #include "CommandLine.h"
-#include "SettingsStore.h"
+#include "settings/SettingsStore.h"
 #include "Translations.h"
 #include "desktop/DesktopIdentity.h"
 #include "desktop/QtMainQueue.h"

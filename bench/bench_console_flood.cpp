@@ -36,6 +36,7 @@
 
 #include "MainWindow.h"
 #include "SerialPortDemoController.h"
+#include "clock/SyncGrid.h"
 #include "VELSerialPort.h"
 #include "VELSerialPortManager.h"
 #include "desktop/QtMainQueue.h"
@@ -174,7 +175,7 @@ double p99DeviationMs(const std::vector<Clock::time_point>& arrivals, Clock::tim
     for (std::size_t i = 1; i < arrivals.size(); ++i) {
         if (arrivals[i - 1] >= from && arrivals[i] <= to) {
             const double ms = std::chrono::duration<double, std::milli>(arrivals[i] - arrivals[i - 1]).count();
-            deviations.push_back(std::abs(ms - SerialPortDemoController::tickIntervalMs));
+            deviations.push_back(std::abs(ms - std::chrono::duration<double, std::milli>(SyncGrid::period).count()));
         }
     }
     if (deviations.empty()) {

@@ -36,6 +36,7 @@
 #include "ColorWell.h"
 #include "desktop/QtMainQueue.h"
 #include "SerialPortDemoController.h"
+#include "clock/SyncGrid.h"
 #include "support/UniqueFd.h"
 #include "VELSerialPort.h"
 
@@ -280,7 +281,7 @@ int main(int argc, char* argv[])
     for (std::size_t i = 2; i < arrivals.size(); ++i) {
         const double ms = std::chrono::duration<double, std::milli>(arrivals[i] - arrivals[i - 1]).count();
         periods.push_back(ms);
-        deviations.push_back(std::abs(ms - SerialPortDemoController::tickIntervalMs));
+        deviations.push_back(std::abs(ms - std::chrono::duration<double, std::milli>(SyncGrid::period).count()));
     }
     const auto ticks = static_cast<double>(arrivals.size());
     const auto delays = [](const char* name, const std::vector<double>& us) {

@@ -9,7 +9,7 @@
 #include <variant>
 #include <vector>
 
-#include "virtualclock/ClockFrameParser.h"
+#include "clock/ClockFrameParser.h"
 
 namespace {
 

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <termios.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -57,12 +58,40 @@ OutgoingQueue::Result OutgoingQueue::sendIfIdle(std::span<const std::uint8_t> da
     // cannot tell (not a terminal) counts as idle.
     int held = 0;
     if (::ioctl(fd_, TIOCOUTQ, &held) == 0 && held > 0) {
+        if (lastWriteWasIdleSend_) {
+            // Only our own earlier bytes are held: stale by now.
+            ::tcflush(fd_, TCOFLUSH);
+            lastWriteWasIdleSend_ = false;
+        }
         return {Outcome::Busy};
     }
     if (data.size() > bound_) {
         return {Outcome::Refused, ENOBUFS, false};
     }
-    return writeOrQueue(data, 0);
+    std::size_t written = 0;
+    while (written < data.size()) {
+        const ssize_t count = ::write(fd_, data.data() + written, data.size() - written);
+        if (count >= 0) {
+            written += static_cast<std::size_t>(count);
+        } else if (errno == EINTR) {
+            continue;
+        } else if (errno == EAGAIN && written == 0) {
+            // The driver takes nothing now (its output is stopped): then
+            // nothing was sent, and nothing is kept to go later.
+            return {Outcome::Busy};
+        } else if (errno == EAGAIN) {
+            break;
+        } else {
+            return {Outcome::Failed, errno};
+        }
+    }
+    lastWriteWasIdleSend_ = written == data.size();
+    if (!lastWriteWasIdleSend_) {
+        queue_.insert(queue_.end(), data.begin() + static_cast<std::ptrdiff_t>(written), data.end());
+        queued_ = queue_.size() - head_;
+        wake();
+    }
+    return {Outcome::Accepted};
 }
 
 OutgoingQueue::Result OutgoingQueue::writeOrQueue(std::span<const std::uint8_t> data, std::size_t waiting)
@@ -82,6 +111,7 @@ OutgoingQueue::Result OutgoingQueue::writeOrQueue(std::span<const std::uint8_t> 
             }
         }
     }
+    lastWriteWasIdleSend_ = false;
     if (written < data.size()) {
         queue_.insert(queue_.end(), data.begin() + static_cast<std::ptrdiff_t>(written), data.end());
         queued_ = queue_.size() - head_;

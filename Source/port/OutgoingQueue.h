@@ -57,7 +57,10 @@ public:
     // an idle terminal does not do for a few dozen bytes, gets the rest
     // queued as send() would). Otherwise nothing is taken (Busy). For data
     // whose worth is its moment, such as a clock's time: better none than
-    // late. Never blocks beyond the lock.
+    // late. So when the driver still holds bytes of the previous sendIfIdle
+    // and nothing was written after them, they are stale: they are
+    // discarded (TCOFLUSH) rather than left to leave late. Never blocks
+    // beyond the lock.
     Result sendIfIdle(std::span<const std::uint8_t> data);
 
     // Bytes waiting. Any thread; never blocks.
@@ -92,6 +95,8 @@ private:
     std::size_t head_ = 0;
     std::atomic<std::size_t> queued_{0};
     bool refusing_ = false;
+    // The last bytes handed to the driver came from sendIfIdle.
+    bool lastWriteWasIdleSend_ = false;
     bool stopping_ = false;
     std::thread writer_;
 };

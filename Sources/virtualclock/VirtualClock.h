@@ -9,8 +9,8 @@
 #include <optional>
 #include <string>
 
-#include "virtualclock/ClockFrame.h"
-#include "virtualclock/ClockFrameParser.h"
+#include "clock/ClockFrame.h"
+#include "clock/ClockFrameParser.h"
 
 class QSocketNotifier;
 

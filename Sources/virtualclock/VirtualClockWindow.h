@@ -4,7 +4,7 @@
 #include <QWidget>
 #include <array>
 
-#include "virtualclock/ClockFrame.h"
+#include "clock/ClockFrame.h"
 
 class QLabel;
 class QPushButton;

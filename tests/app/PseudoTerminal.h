@@ -36,6 +36,8 @@ public:
     }
 
     const std::string& slavePath() const { return slavePath_; }
+    int masterFd() const { return master_.get(); }
+    int slaveFd() const { return slave_.get(); }
 
     QByteArray take(qsizetype count) { return reader_.take(count); }
     QByteArray takeAll() { return reader_.takeAll(); }

@@ -24,7 +24,7 @@
 #include "ColorWell.h"
 #include "DevicePlayer.h"
 #include "MainWindow.h"
-#include "PortProblem.h"
+#include "ports/PortProblem.h"
 #include "PseudoTerminal.h"
 #include "SerialPortDemoController.h"
 #include "VELSerialPort.h"

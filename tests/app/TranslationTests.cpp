@@ -17,7 +17,7 @@
 #include <algorithm>
 #include <memory>
 
-#include "PortProblem.h"
+#include "ports/PortProblem.h"
 #include "PseudoTerminal.h"
 #include "SerialPortDemoController.h"
 #include "Translations.h"

@@ -13,7 +13,7 @@
 #include <memory>
 #include <span>
 
-#include "virtualclock/ClockFrameParser.h"
+#include "clock/ClockFrameParser.h"
 #include "desktop/QtMainQueue.h"
 #include "virtualclock/TubeDisplay.h"
 #include "VELSerialPort.h"

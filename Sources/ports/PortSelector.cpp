@@ -1,9 +1,9 @@
-#include "PortSelector.h"
+#include "ports/PortSelector.h"
 
 #include <QComboBox>
 
-#include "PortLabel.h"
-#include "PortListModel.h"
+#include "ports/PortLabel.h"
+#include "ports/PortListModel.h"
 #include "SerialPortDemoController.h"
 #include "VELSerialPort.h"
 

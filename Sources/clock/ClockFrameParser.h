@@ -4,7 +4,7 @@
 #include <QByteArrayView>
 #include <QObject>
 
-#include "virtualclock/ClockFrame.h"
+#include "clock/ClockFrame.h"
 
 // Cuts the byte stream the clock receives into frames and the rest.
 //

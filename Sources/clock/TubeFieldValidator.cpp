@@ -1,4 +1,4 @@
-#include "TubeFieldValidator.h"
+#include "clock/TubeFieldValidator.h"
 
 TubeFieldValidator::TubeFieldValidator(QObject* parent) : QValidator(parent) {}
 

@@ -1,4 +1,4 @@
-#include "HalodialColor.h"
+#include "clock/HalodialColor.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,12 +1,12 @@
-#include "virtualclock/ClockFrameParser.h"
+#include "clock/ClockFrameParser.h"
 
 #include <utility>
 
 namespace {
 
-constexpr char kTimeLead = '/';
-constexpr char kSaveLead = '*';
-constexpr int kHexDigitsPerColour = 6;
+constexpr char kTimeLead = ClockFrame::kTimeLead;
+constexpr char kSaveLead = ClockFrame::kSaveLead;
+constexpr int kHexDigitsPerColour = ClockFrame::kColourDigits;
 
 bool isLead(unsigned char byte)
 {

@@ -1,4 +1,4 @@
-#include "PortDelegateAdapter.h"
+#include "ports/PortDelegateAdapter.h"
 
 #include "SerialPortDemoController.h"
 

@@ -6,7 +6,7 @@
 #include <array>
 #include <optional>
 
-#include "SettingsStore.h"
+#include "settings/SettingsStore.h"
 
 class QWidget;
 class SerialPortDemoController;

@@ -23,7 +23,7 @@
 #include "MainWindow.h"
 #include "MasterReader.h"
 #include "PseudoTerminal.h"
-#include "ReconnectWatcher.h"
+#include "ports/ReconnectWatcher.h"
 #include "SerialPortDemoController.h"
 #include "VELSerialPort.h"
 #include "VELSerialPortManager.h"

@@ -1,4 +1,4 @@
-#include "UdevDeviceProperties.h"
+#include "ports/UdevDeviceProperties.h"
 
 #include <libudev.h>
 #include <sys/stat.h>

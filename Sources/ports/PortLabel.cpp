@@ -1,11 +1,11 @@
-#include "PortLabel.h"
+#include "ports/PortLabel.h"
 
 #include <QCoreApplication>
 #include <QStringList>
 #include <algorithm>
 #include <memory>
 
-#include "UdevDeviceProperties.h"
+#include "ports/UdevDeviceProperties.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
-#include "PortListModel.h"
+#include "ports/PortListModel.h"
 
 #include <QThread>
 #include <algorithm>
 #include <functional>
 
-#include "PortLabel.h"
+#include "ports/PortLabel.h"
 #include "VELSerialPort.h"
 #include "VELSerialPortManager.h"
 

@@ -1,11 +1,11 @@
-#include "ReconnectWatcher.h"
+#include "ports/ReconnectWatcher.h"
 
 #include <sys/stat.h>
 
 #include <QFile>
 #include <iostream>
 
-#include "PortIdentity.h"
+#include "ports/PortIdentity.h"
 #include "VELSerialPort.h"
 #include "VELSerialPortManager.h"
 #include "support/NotificationCenter.h"

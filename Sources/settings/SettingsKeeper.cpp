@@ -1,4 +1,4 @@
-#include "SettingsKeeper.h"
+#include "settings/SettingsKeeper.h"
 
 #include <QComboBox>
 #include <QTimer>
@@ -6,7 +6,7 @@
 #include <iostream>
 
 #include "ColorWell.h"
-#include "PortIdentity.h"
+#include "ports/PortIdentity.h"
 #include "SerialPortDemoController.h"
 #include "VELSerialPort.h"
 

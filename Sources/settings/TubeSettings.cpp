@@ -1,4 +1,4 @@
-#include "TubeSettings.h"
+#include "settings/TubeSettings.h"
 
 #include <algorithm>
 #include <array>

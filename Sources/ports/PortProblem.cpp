@@ -1,4 +1,4 @@
-#include "PortProblem.h"
+#include "ports/PortProblem.h"
 
 #include <grp.h>
 #include <sys/stat.h>

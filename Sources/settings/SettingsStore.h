@@ -6,7 +6,7 @@
 #include <QString>
 #include <optional>
 
-#include "TubeSettings.h"
+#include "settings/TubeSettings.h"
 
 // Halodial's settings file: QSettings in the native format (INI) of the
 // user's scope, which on Linux is $XDG_CONFIG_HOME/Halodial/halodial.conf

@@ -18,8 +18,9 @@
 #include "MainWindow.h"
 #include "PseudoTerminal.h"
 #include "SerialPortDemoController.h"
-#include "SettingsStore.h"
-#include "TubeSettings.h"
+#include "clock/SyncGrid.h"
+#include "settings/SettingsStore.h"
+#include "settings/TubeSettings.h"
 #include "VELSerialPort.h"
 #include "VELSerialPortManager.h"
 #include "desktop/QtMainQueue.h"
@@ -192,7 +193,7 @@ private slots:
             QVERIFY(application.controller().serialPort());
             QCOMPARE(application.controller().portState(), SerialPortDemoController::PortState::Closed);
             // Several ticks' worth; only a frame proves something.
-            QTest::qWait(3 * SerialPortDemoController::tickIntervalMs);
+            QTest::qWait(3 * int(std::chrono::duration_cast<std::chrono::milliseconds>(SyncGrid::period).count()));
             QVERIFY(device.takeAvailable().isEmpty());
         }
     }

@@ -1,9 +1,9 @@
-#include "PortIdentity.h"
+#include "ports/PortIdentity.h"
 
 #include <QStringList>
 #include <algorithm>
 
-#include "UdevDeviceProperties.h"
+#include "ports/UdevDeviceProperties.h"
 #include "VELSerialPort.h"
 #include "devices/SerialDevice.h"
 

@@ -1,0 +1,179 @@
+#include "clock/TimeSync.h"
+
+#include <QDateTime>
+#include <QLocale>
+#include <QPointer>
+#include <algorithm>
+
+#include "VELSerialPort.h"
+#include "clock/SyncGrid.h"
+#include "clock/WireTime.h"
+
+TimeSync::TimeSync(FrameBuilder build, QObject* parent)
+    : QObject(parent), build_(std::move(build)), wall_(&FrameSender::now)
+{
+    QPointer<TimeSync> self(this);
+    sender_ = std::make_unique<FrameSender>(
+        [self](const FrameSender::Report& report) {
+            QMetaObject::invokeMethod(
+                self.data(),
+                [self, report] {
+                    if (self) {
+                        self->reported(report);
+                    }
+                },
+                Qt::QueuedConnection);
+        },
+        [self] {
+            QMetaObject::invokeMethod(
+                self.data(),
+                [self] {
+                    if (self) {
+                        self->clockWasStepped();
+                    }
+                },
+                Qt::QueuedConnection);
+        });
+}
+
+TimeSync::~TimeSync()
+{
+    // The sender's thread ends before the members it reports to.
+    sender_.reset();
+}
+
+void TimeSync::setPort(std::shared_ptr<VELSerialPort> port)
+{
+    port_ = std::move(port);
+    refresh();
+}
+
+void TimeSync::setLead(std::chrono::milliseconds lead)
+{
+    lead_ = std::clamp(lead, std::chrono::milliseconds(0), maximumLead);
+    refresh();
+}
+
+void TimeSync::setWallClock(std::function<Nanoseconds()> wall)
+{
+    wall_ = wall ? std::move(wall) : std::function<Nanoseconds()>(&FrameSender::now);
+    if (active_) {
+        planFromNow();
+    }
+}
+
+void TimeSync::start()
+{
+    active_ = true;
+    longestTurn_ = Nanoseconds(0);
+    recentTurns_.clear();
+    planFromNow();
+}
+
+void TimeSync::stop()
+{
+    active_ = false;
+    plan_.reset();
+    sender_->cancel();
+}
+
+void TimeSync::refresh()
+{
+    if (active_ && plan_) {
+        planPoint(plan_->point);
+    }
+}
+
+void TimeSync::clockWasStepped()
+{
+    if (active_) {
+        planFromNow();
+    }
+}
+
+QString TimeSync::digitsAt(Nanoseconds instant) const
+{
+    const QTime time =
+        clock_ ? clock_()
+               : QDateTime::fromMSecsSinceEpoch(std::chrono::duration_cast<std::chrono::milliseconds>(instant).count())
+                     .time();
+    // The C locale whatever the user's: a clock's tubes hold 0 to 9 only,
+    // and Arabic-Indic digits would also make the frame longer than the
+    // clock reads.
+    return QLocale::c().toString(time, QStringLiteral("HHmmss"));
+}
+
+void TimeSync::planFromNow()
+{
+    // The frame's length is known once it is built, and it is built for a
+    // point: plan with the lead alone, then move on while the wire time
+    // would put the send instant in the past.
+    planPoint(SyncGrid::firstPointAfter(wall_(), lead_));
+}
+
+void TimeSync::planPoint(Nanoseconds point)
+{
+    const auto began = std::chrono::steady_clock::now();
+    const Nanoseconds now = wall_();
+    for (;;) {
+        Plan plan;
+        plan.point = point;
+        plan.digits = digitsAt(point);
+        plan.bytes = build_ ? build_(plan.digits).value_or(QByteArray()) : QByteArray();
+        const Nanoseconds wire =
+            port_ ? WireTime::of(static_cast<std::size_t>(plan.bytes.size()), WireTime::formatOf(*port_)) : Nanoseconds(0);
+        plan.sendAt = point - wire - lead_;
+        if (plan.sendAt > now) {
+            plan_ = std::move(plan);
+            break;
+        }
+        point += SyncGrid::period;
+    }
+    // The sender waits on the real clock: the same distance from now.
+    const Nanoseconds realSendAt = FrameSender::now() + (plan_->sendAt - now);
+    if (plan_->bytes.isEmpty()) {
+        sender_->schedule({plan_->point, realSendAt, {}, nullptr});
+    } else {
+        sender_->schedule({plan_->point, realSendAt, plan_->bytes, port_});
+    }
+    noteTurn(began);
+}
+
+void TimeSync::reported(const FrameSender::Report& report)
+{
+    if (!active_ || !plan_ || report.point != plan_->point) {
+        return;
+    }
+    const auto began = std::chrono::steady_clock::now();
+    switch (report.outcome) {
+    case FrameSender::Outcome::Sent:
+        ++counts_.sent;
+        emit frameSent(report.bytes);
+        break;
+    case FrameSender::Outcome::Busy:
+        ++counts_.busy;
+        break;
+    case FrameSender::Outcome::Late:
+        ++counts_.late;
+        break;
+    case FrameSender::Outcome::NoPort:
+        break;
+    }
+    const QString digits = plan_->digits;
+    const Nanoseconds next = plan_->point + SyncGrid::period;
+    emit pointReached(digits);
+    if (active_) {
+        planPoint(next);
+    }
+    noteTurn(began);
+}
+
+void TimeSync::noteTurn(std::chrono::steady_clock::time_point began)
+{
+    const Nanoseconds turn(std::chrono::steady_clock::now() - began);
+    longestTurn_ = std::max(longestTurn_, turn);
+    if (recentTurns_.size() == 256) {
+        recentTurns_.erase(recentTurns_.begin());
+    }
+    recentTurns_.push_back(turn);
+}
