@@ -106,6 +106,9 @@ std::optional<Application::StartError> Application::start(const ApplicationOptio
             settingsKeeper_->applyColours(*options.colours, options.coloursOneForAll);
         }
     }
+    if (options.leadMilliseconds) {
+        controller_->setLeadMilliseconds(*options.leadMilliseconds);
+    }
 
     window_->show();
     if (virtualClockWindow_) {

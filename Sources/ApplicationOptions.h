@@ -37,6 +37,9 @@ struct ApplicationOptions {
     // every tube (then also the all-tubes colour).
     std::optional<std::array<QColor, 6>> colours;
     bool coloursOneForAll = false;
+    // --lead-ms: the time sync's extra lead, 0 to 100 ms; kept like the
+    // window's choice.
+    std::optional<int> leadMilliseconds;
     // Save both windows as PNG files there, a moment after start, and quit.
     QString screenshotDirectory;
 };

@@ -1,5 +1,9 @@
 #include "CommandLine.h"
 
+#include <algorithm>
+
+#include "settings/SettingsStore.h"
+
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -18,6 +22,7 @@ const QString screenshotOption = QStringLiteral("screenshot-dir");
 const QString headlessOption = QStringLiteral("headless");
 const QString waitOption = QStringLiteral("wait");
 const QString coloursOption = QStringLiteral("colors");
+const QString leadOption = QStringLiteral("lead-ms");
 const QString resetSettingsOption = QStringLiteral("reset-settings");
 
 QStringList argumentList(int argc, char* argv[])
@@ -69,6 +74,13 @@ void CommandLine::describeOptions(QCommandLineParser& parser)
                                                   "separated by commas; kept like colours picked in the window."),
                       //: The value of --colors, as the option's description names it.
                       QCoreApplication::translate("CommandLine", "COLORS")});
+    parser.addOption({leadOption,
+                      QCoreApplication::translate("CommandLine",
+                                                  "Send each time frame MS milliseconds earlier again (0 to 100), "
+                                                  "for an adapter with a delay of its own; kept like the window's "
+                                                  "choice."),
+                      //: The value of --lead-ms, as the option's description names it.
+                      QCoreApplication::translate("CommandLine", "MS")});
     parser.addOption({resetSettingsOption,
                       QCoreApplication::translate("CommandLine", "Start from the default settings.")});
     QCommandLineOption screenshots(screenshotOption,
@@ -179,6 +191,21 @@ std::variant<ApplicationOptions, int> CommandLine::parse(const QStringList& argu
                                   "CommandLine", "--colors needs RRGGBB or six RRGGBB separated by commas, not '%1'")
                                   .arg(parser.value(coloursOption)));
         }
+    }
+    if (parser.isSet(leadOption)) {
+        const QString value = parser.value(leadOption);
+        bool isNumber = false;
+        const int lead = value.toInt(&isNumber);
+        // Digits only: toInt would also take a sign or surrounding blanks.
+        const bool digitsOnly =
+            !value.isEmpty() && std::all_of(value.begin(), value.end(), [](QChar c) { return c.isDigit() && c.unicode() < 128; });
+        if (!isNumber || !digitsOnly || lead > SettingsStore::maximumLeadMilliseconds) {
+            return usageError(
+                QCoreApplication::translate("CommandLine", "--lead-ms needs a whole number of milliseconds from 0 to %1, not '%2'")
+                    .arg(SettingsStore::maximumLeadMilliseconds)
+                    .arg(value));
+        }
+        options.leadMilliseconds = lead;
     }
     return options;
 }

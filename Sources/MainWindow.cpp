@@ -7,6 +7,7 @@
 #include <QFileDialog>
 #include <QFontDatabase>
 #include <QLabel>
+#include <QSpinBox>
 #include <QMetaProperty>
 #include <QStatusBar>
 #include <array>
@@ -89,6 +90,7 @@ void MainWindow::connectController(SerialPortDemoController& controller, VELSeri
     bindBaudRates(controller);
     bindLineEndingSwitch(controller);
     bindStatus(controller);
+    bindSyncInfo(controller);
     bindConsole(controller);
     controller.showWellColoursInTubes();
     auto* model = new PortListModel(manager, this);
@@ -133,6 +135,18 @@ void MainWindow::connectActions(SerialPortDemoController& controller)
     for (const auto& [well, action] : wells) {
         connect(well, &ColorWell::activated, &controller, action);
     }
+}
+
+void MainWindow::bindSyncInfo(SerialPortDemoController& controller)
+{
+    QSpinBox* lead = ui_->leadSpinBox;
+    lead->setRange(0, static_cast<int>(TimeSync::maximumLead.count()));
+    lead->setValue(controller.leadMilliseconds());
+    connect(lead, &QSpinBox::valueChanged, &controller, &SerialPortDemoController::setLeadMilliseconds);
+    connect(&controller, &SerialPortDemoController::leadMillisecondsChanged, lead, &QSpinBox::setValue);
+    QLabel* state = ui_->systemClockLabel;
+    state->setText(controller.systemClock().text());
+    connect(&controller.systemClock(), &SystemClockWatch::textChanged, state, &QLabel::setText);
 }
 
 void MainWindow::bindBaudRates(SerialPortDemoController& controller)

@@ -46,6 +46,7 @@ private:
     void connectOutlets(SerialPortDemoController& controller);
     void connectActions(SerialPortDemoController& controller);
     void bindBaudRates(SerialPortDemoController& controller);
+    void bindSyncInfo(SerialPortDemoController& controller);
     void bindLineEndingSwitch(SerialPortDemoController& controller);
     void bindStatus(SerialPortDemoController& controller);
     void bindConsole(SerialPortDemoController& controller);

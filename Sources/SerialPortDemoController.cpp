@@ -46,7 +46,8 @@ SerialPortDemoController::SerialPortDemoController(UserNotificationCenter& userN
     : QObject(parent),
       serialPortManager_(manager),
       userNotificationCenter_(&userNotificationCenter),
-      portDelegate_(std::make_shared<PortDelegateAdapter>(*this))
+      portDelegate_(std::make_shared<PortDelegateAdapter>(*this)),
+      hotPlug_(&userNotificationCenter)
 {
     auto& notifications = vel::NotificationCenter::defaultCenter();
     notifications.addObserver(this, VELSerialPortsWereConnectedNotification, nullptr,
@@ -56,6 +57,8 @@ SerialPortDemoController::SerialPortDemoController(UserNotificationCenter& userN
                                   serialPortsWereDisconnected(notification);
                               });
     userNotificationCenter.setDelegate(this);
+    connect(&status_, &PortStatus::textChanged, this, &SerialPortDemoController::statusChanged);
+    connect(&status_, &PortStatus::stateChanged, this, &SerialPortDemoController::portStateChanged);
     connect(&timeSync_, &TimeSync::pointReached, this, &SerialPortDemoController::showDigits);
     connect(&timeSync_, &TimeSync::frameSent, this, [this](const QByteArray& bytes) {
         console_.didSend({reinterpret_cast<const std::uint8_t*>(bytes.constData()), static_cast<std::size_t>(bytes.size())});
@@ -78,6 +81,15 @@ void SerialPortDemoController::setShouldAddLineEnding(bool add)
     shouldAddLineEnding_ = add;
     timeSync_.refresh();
     emit shouldAddLineEndingChanged(add);
+}
+
+void SerialPortDemoController::setLeadMilliseconds(int milliseconds)
+{
+    const int before = leadMilliseconds();
+    timeSync_.setLead(std::chrono::milliseconds(milliseconds));
+    if (leadMilliseconds() != before) {
+        emit leadMillisecondsChanged(leadMilliseconds());
+    }
 }
 
 void SerialPortDemoController::setLineEndingPopUpButton(QComboBox* popUp)
@@ -151,49 +163,11 @@ void SerialPortDemoController::setSerialPort(std::shared_ptr<VELSerialPort> port
         lineStatusWidget_->setLines(LineStatusWidget::Lines::of(serialPort_));
     }
     // The previous port's closed callback no longer reaches the controller,
-    // so the title would go on telling the old port's state.
+    // so the status would go on telling the old port's state.
     const bool open = serialPort_ && serialPort_->isOpen();
-    setOpenCloseTitle(open ? tr("Close") : tr("Open"));
-    lastProblem_.clear();
+    status_.setProblem({});
     setPortState(!serialPort_ ? PortState::NoPort : open ? PortState::Open : PortState::Closed);
     emit serialPortChanged();
-}
-
-QString SerialPortDemoController::statusText() const
-{
-    const QString name = serialPort_ ? QString::fromStdString(serialPort_->name()) : goneName_;
-    QString state;
-    switch (portState_) {
-    case PortState::NoPort:
-        state = tr("No port chosen.");
-        break;
-    case PortState::Closed:
-        state = tr("%1 is closed.").arg(name);
-        break;
-    case PortState::Opening:
-        state = tr("Opening %1\u2026").arg(name);
-        break;
-    case PortState::Open:
-        state = tr("%1 is open.").arg(name);
-        break;
-    case PortState::Gone:
-        state = tr("%1 is gone (unplugged or hung up).").arg(name);
-        break;
-    case PortState::Waiting:
-        state = tr("Waiting for %1 to come back\u2026").arg(name);
-        break;
-    }
-    return lastProblem_.isEmpty() ? state : state + QLatin1Char(' ') + lastProblem_;
-}
-
-void SerialPortDemoController::setPortState(PortState state)
-{
-    const bool changed = state != portState_;
-    portState_ = state;
-    if (changed) {
-        emit portStateChanged(state);
-    }
-    emit statusChanged(statusText());
 }
 
 void SerialPortDemoController::portOpennessChanged(const std::shared_ptr<VELSerialPort>& port)
@@ -202,11 +176,9 @@ void SerialPortDemoController::portOpennessChanged(const std::shared_ptr<VELSeri
         return;
     }
     const bool open = port->isOpen();
-    if (open && portState_ != PortState::Open) {
-        setOpenCloseTitle(tr("Close"));
+    if (open && portState() != PortState::Open) {
         setPortState(PortState::Open);
-    } else if (!open && portState_ == PortState::Open) {
-        setOpenCloseTitle(tr("Open"));
+    } else if (!open && portState() == PortState::Open) {
         setPortState(PortState::Closed);
     }
 }
@@ -216,15 +188,23 @@ void SerialPortDemoController::waitForPort(const QString& name)
     if (serialPort_) {
         setSerialPort(nullptr);
     }
-    goneName_ = name;
-    setOpenCloseTitle(tr("Close"));
-    setPortState(PortState::Waiting);
+    status_.setState(PortState::Waiting, name);
+}
+
+void SerialPortDemoController::setPortState(PortState state)
+{
+    status_.setState(state, serialPort_ ? QString::fromStdString(serialPort_->name()) : status_.portName());
 }
 
 void SerialPortDemoController::setProblem(const QString& problem)
 {
-    lastProblem_ = problem;
-    emit statusChanged(statusText());
+    status_.setProblem(problem);
+}
+
+void SerialPortDemoController::setOpenCloseButton(QPushButton* button)
+{
+    openCloseButton_ = button;
+    status_.setButton(button);
 }
 
 void SerialPortDemoController::setReceivedDataTextView(QPlainTextEdit* view)
@@ -520,8 +500,7 @@ void SerialPortDemoController::send()
 void SerialPortDemoController::openOrClosePort()
 {
     if (!serialPort_) {
-        if (portState_ == PortState::Waiting) {
-            setOpenCloseTitle(tr("Open"));
+        if (portState() == PortState::Waiting) {
             setPortState(PortState::Gone);
         }
         return;
@@ -530,18 +509,11 @@ void SerialPortDemoController::openOrClosePort()
         serialPort_->close();
         return;
     }
-    lastProblem_.clear();
+    status_.setProblem({});
     setPortState(PortState::Opening);
     serialPort_->open();
     // Also after a failed open: the view shows this opening's text or none.
     console_.clear();
-}
-
-void SerialPortDemoController::setOpenCloseTitle(const QString& title)
-{
-    if (openCloseButton_) {
-        openCloseButton_->setText(title);
-    }
 }
 
 bool SerialPortDemoController::isCurrentPort(const std::shared_ptr<VELSerialPort>& port) const
@@ -555,7 +527,6 @@ bool SerialPortDemoController::isCurrentPort(const std::shared_ptr<VELSerialPort
 void SerialPortDemoController::serialPortWasOpened(const std::shared_ptr<VELSerialPort>& port)
 {
     if (isCurrentPort(port)) {
-        setOpenCloseTitle(tr("Close"));
         setPortState(PortState::Open);
     }
 }
@@ -566,9 +537,7 @@ void SerialPortDemoController::serialPortWasClosed(const std::shared_ptr<VELSeri
     // opened again (the window may choose it again in between): believe
     // the port rather than the notice.
     if (isCurrentPort(port)) {
-        const bool open = port->isOpen();
-        setOpenCloseTitle(open ? tr("Close") : tr("Open"));
-        setPortState(open ? PortState::Open : PortState::Closed);
+        setPortState(port->isOpen() ? PortState::Open : PortState::Closed);
     }
 }
 
@@ -592,18 +561,14 @@ void SerialPortDemoController::serialPortWasRemovedFromSystem(const std::shared_
         std::cout << "Port " << port->name() << " (" << port->path() << ") went away" << std::endl;
     }
     setSerialPort(nullptr);
-    setOpenCloseTitle(tr("Open"));
-    goneName_ = name;
-    setPortState(PortState::Gone);
+    status_.setState(PortState::Gone, name);
     emit portWentAway(tr("%1 went away (unplugged or hung up).").arg(QString::fromStdString(port->path())));
 }
 
 bool SerialPortDemoController::wasListed(const std::shared_ptr<VELSerialPort>& port) const
 {
-    for (const auto& announced : announcedDisconnections_) {
-        if (announced.lock() == port) {
-            return true;
-        }
+    if (hotPlug_.announcedRemovalOf(port)) {
+        return true;
     }
     if (!serialPortManager_) {
         return false;
@@ -621,11 +586,9 @@ void SerialPortDemoController::serialPortDidEncounterError(const std::shared_ptr
         return;
     }
     const QString message = PortProblem::describe(error);
-    lastProblem_ = message;
-    if (portState_ == PortState::Opening && !port->isOpen()) {
+    status_.setProblem(message);
+    if (portState() == PortState::Opening && !port->isOpen()) {
         setPortState(PortState::Closed);
         emit openFailed(message);
-    } else {
-        emit statusChanged(statusText());
     }
 }

@@ -20,6 +20,9 @@
 
 #include "ColorWell.h"
 #include "clock/ClockFrame.h"
+#include "ports/HotPlugAnnouncer.h"
+#include "ports/PortStatus.h"
+#include "clock/SystemClockWatch.h"
 #include "clock/TimeSync.h"
 #include "console/ConsoleController.h"
 #include "console/ConsoleScrollback.h"
@@ -57,6 +60,7 @@ class SerialPortDemoController : public QObject, public UserNotificationCenterDe
     Q_PROPERTY(bool shouldAddLineEnding READ shouldAddLineEnding WRITE setShouldAddLineEnding NOTIFY
                    shouldAddLineEndingChanged)
     Q_PROPERTY(QList<int> availableBaudRates READ availableBaudRates CONSTANT)
+    Q_PROPERTY(int leadMilliseconds READ leadMilliseconds WRITE setLeadMilliseconds NOTIFY leadMillisecondsChanged)
     Q_PROPERTY(QString lineEndingString READ lineEndingString)
     Q_PROPERTY(QWidget* win READ win WRITE setWin)
     Q_PROPERTY(QPushButton* send1 READ send1 WRITE setSend1)
@@ -81,10 +85,9 @@ class SerialPortDemoController : public QObject, public UserNotificationCenterDe
     Q_PROPERTY(LineStatusWidget* lineStatusWidget READ lineStatusWidget WRITE setLineStatusWidget)
 
 public:
-    // What the window says of the current port. Waiting is for a port that
-    // is to come back (not yet used by this window).
-    enum class PortState { NoPort, Closed, Opening, Open, Gone, Waiting };
-    Q_ENUM(PortState)
+    // What the window says of the current port (PortStatus). Waiting is for
+    // a port that is to come back.
+    using PortState = PortStatus::State;
 
     static constexpr int tubeCount = ClockFrame::kTubeCount;
 
@@ -123,6 +126,15 @@ public:
     // The wall clock the sync plans on (nanoseconds since the epoch);
     // CLOCK_REALTIME unless replaced, as a test does to jump the time.
     void setWallClock(std::function<TimeSync::Nanoseconds()> wall) { timeSync_.setWallClock(std::move(wall)); }
+
+    // How much earlier again than its time on the wire each time frame
+    // leaves (0 to 100 ms), for adapters with a delay of their own.
+    int leadMilliseconds() const { return static_cast<int>(timeSync_.lead().count()); }
+    void setLeadMilliseconds(int milliseconds);
+
+    // Whether this computer's time is synchronised; the clock area and the
+    // headless run say so.
+    SystemClockWatch& systemClock() { return systemClock_; }
 
     QWidget* win() const { return win_; }
     void setWin(QWidget* win) { win_ = win; }
@@ -164,7 +176,8 @@ public:
     QPlainTextEdit* receivedDataTextView() const { return receivedDataTextView_; }
     void setReceivedDataTextView(QPlainTextEdit* view);
     QPushButton* openCloseButton() const { return openCloseButton_; }
-    void setOpenCloseButton(QPushButton* button) { openCloseButton_ = button; }
+    // Its title and accessible name follow the port's state (PortStatus).
+    void setOpenCloseButton(QPushButton* button);
     QComboBox* lineEndingPopUpButton() const { return lineEndingPopUpButton_; }
     void setLineEndingPopUpButton(QComboBox* popUp);
     // The modem lines of the current port; follows every change of port.
@@ -178,13 +191,13 @@ public:
     // The state of the current port, and the status line's text: the state
     // in words, then the last problem in plain words (PortProblem) with what
     // to do about it. Opening a port or choosing another clears the problem.
-    PortState portState() const { return portState_; }
+    PortState portState() const { return status_.state(); }
     // No port, and `name` on the status line as the one awaited ("Waiting
     // for <name> to come back…"); the Open/Close button reads Close, and
     // pressing it ends the waiting (state Gone). For the ReconnectWatcher.
     void waitForPort(const QString& name);
-    QString statusText() const;
-    QString lastProblem() const { return lastProblem_; }
+    QString statusText() const { return status_.text(); }
+    QString lastProblem() const { return status_.problem(); }
 
     // Shows each well's colour in its tube, as choosing it would.
     void showWellColoursInTubes();
@@ -205,11 +218,12 @@ public:
     // asked for and the last byte is no line feed, then the port.
     void sendBytes(const QByteArray& bytes);
 
-    // Hot plug: a line on standard output for each event of the port
-    // manager, and one silent desktop notification per port, which goes away
-    // again a few seconds after it is shown.
-    static constexpr std::chrono::milliseconds deliveredNotificationLifetime{3000};
-    using Ports = std::vector<std::shared_ptr<VELSerialPort>>;
+    // Hot plug (HotPlugAnnouncer): a line on standard output for each event
+    // of the port manager, and one silent desktop notification per port,
+    // which goes away again a few seconds after it is shown.
+    static constexpr std::chrono::milliseconds deliveredNotificationLifetime =
+        HotPlugAnnouncer::deliveredNotificationLifetime;
+    using Ports = HotPlugAnnouncer::Ports;
     void serialPortsWereConnected(const vel::Notification& notification);
     void serialPortsWereDisconnected(const vel::Notification& notification);
     void postUserNotificationForConnectedPorts(const Ports& ports);
@@ -254,10 +268,11 @@ public slots:
 
 signals:
     void shouldAddLineEndingChanged(bool shouldAddLineEnding);
+    void leadMillisecondsChanged(int milliseconds);
     void serialPortChanged();
     // The status line's text changed (state or problem).
     void statusChanged(const QString& text);
-    void portStateChanged(SerialPortDemoController::PortState state);
+    void portStateChanged(PortStatus::State state);
     // An open of the current port failed, or the current port went away;
     // the message is the status line's plain-words problem.
     void openFailed(const QString& message);
@@ -266,7 +281,6 @@ signals:
 private:
     void applyWellColourToTube(int index);
     void releaseReceivedDataTextView();
-    void setOpenCloseTitle(const QString& title);
     bool isCurrentPort(const std::shared_ptr<VELSerialPort>& port) const;
     void setPortState(PortState state);
     void portOpennessChanged(const std::shared_ptr<VELSerialPort>& port);
@@ -302,21 +316,19 @@ private:
     // the user, the program or a tick): until then they hold their initial
     // zeros, which no frame should show.
     bool tubesWritten_ = false;
+    SystemClockWatch systemClock_;
     TimeSync timeSync_{[this](const QString& digits) { return timeFrameBytes(digits); }};
     QPointer<UserNotificationCenter> userNotificationCenter_;
     std::shared_ptr<PortDelegateAdapter> portDelegate_;
     ConsoleScrollback consoleScrollback_;
     ConsoleController console_{consoleScrollback_};
     QPointer<LineStatusWidget> lineStatusWidget_;
-    PortState portState_ = PortState::NoPort;
+    PortStatus status_;
     // The current port's "isOpen": the controls follow the port itself, also
     // when it is opened or closed other than through the window, and as soon
     // as it changes rather than when the delegate's callback arrives.
     vel::Observation isOpenObservation_;
-    QString lastProblem_;
-    // The name of the port that went away, for the status line.
-    QString goneName_;
     // Ports the manager announced as disconnected: their removal has had
     // its standard-output line already.
-    std::vector<std::weak_ptr<VELSerialPort>> announcedDisconnections_;
+    HotPlugAnnouncer hotPlug_;
 };

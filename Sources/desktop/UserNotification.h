@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <chrono>
 #include <optional>
 
 // One desktop notification as the application describes it, and once the
@@ -24,6 +25,11 @@ public:
     const QString& category() const { return category_; }
     void setCategory(QString category);
 
+    // How long the notification stays once delivered; the centre then
+    // withdraws it itself. None: until the server or the user closes it.
+    const std::optional<std::chrono::milliseconds>& lifetime() const { return lifetime_; }
+    void setLifetime(std::optional<std::chrono::milliseconds> lifetime) { lifetime_ = lifetime; }
+
     // Set by the centre when the server has accepted the notification.
     const std::optional<quint32>& deliveredId() const { return deliveredId_; }
     bool isDelivered() const { return deliveredId_.has_value(); }
@@ -34,5 +40,6 @@ private:
     QString informativeText_;
     std::optional<QString> soundName_;
     QString category_;
+    std::optional<std::chrono::milliseconds> lifetime_;
     std::optional<quint32> deliveredId_;
 };

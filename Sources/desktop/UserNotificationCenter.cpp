@@ -1,5 +1,7 @@
 #include "desktop/UserNotificationCenter.h"
 
+#include <QTimer>
+
 #include <QCoreApplication>
 #include <QDBusError>
 #include <QDBusMessage>
@@ -112,6 +114,13 @@ void UserNotificationCenter::deliverNotification(const UserNotification& notific
                    }
                    UserNotification delivered = notification;
                    delivered.setDeliveredId(reply.value());
+                   if (const auto lifetime = delivered.lifetime()) {
+                       // The centre is the timer's context: the removal
+                       // happens whoever asked for the notification, and
+                       // even once they are gone.
+                       QTimer::singleShot(*lifetime, Qt::PreciseTimer, this,
+                                          [this, delivered] { removeDeliveredNotification(delivered); });
+                   }
                    if (const auto delegate = delegate_.lock()) {
                        delegate->userNotificationCenterDidDeliverNotification(*this, delivered);
                    }

@@ -52,7 +52,8 @@ public:
     void setDelegate(UserNotificationCenterDelegate* delegate);
 
     // Shows the notification unless the delegate objects; once the server
-    // has accepted it, the delegate hears of it with the delivered id set.
+    // has accepted it, the delegate hears of it with the delivered id set,
+    // and a notification with a lifetime is withdrawn when that has passed.
     void deliverNotification(const UserNotification& notification);
     // Withdraws a delivered notification; one never delivered is ignored.
     void removeDeliveredNotification(const UserNotification& notification);

@@ -49,6 +49,9 @@ std::optional<SettingsStore::Port> SettingsKeeper::restore()
     if (const auto adds = store_.addsLineEnding()) {
         controller.setShouldAddLineEnding(*adds);
     }
+    if (const auto lead = store_.leadMilliseconds()) {
+        controller.setLeadMilliseconds(*lead);
+    }
     if (window_ && !store_.windowGeometry().isEmpty()) {
         window_->restoreGeometry(store_.windowGeometry());
     }
@@ -68,6 +71,10 @@ std::optional<SettingsStore::Port> SettingsKeeper::restore()
     }
     connect(&controller, &SerialPortDemoController::shouldAddLineEndingChanged, this, &SettingsKeeper::saveLineEnding);
     connect(&controller, &SerialPortDemoController::serialPortChanged, this, &SettingsKeeper::savePort);
+    connect(&controller, &SerialPortDemoController::leadMillisecondsChanged, this, [this](int lead) {
+        store_.setLeadMilliseconds(lead);
+        write();
+    });
     saving_ = true;
     return store_.port();
 }
@@ -96,6 +103,9 @@ void SettingsKeeper::saveAll()
     store_.setSyncRunning(syncIsRunning());
     if (window_) {
         store_.setWindowGeometry(window_->saveGeometry());
+    }
+    if (controller_) {
+        store_.setLeadMilliseconds(controller_->leadMilliseconds());
     }
     saveColours();
     saveLineEnding();

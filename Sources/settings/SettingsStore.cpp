@@ -15,6 +15,7 @@ const QString portNameKey = QStringLiteral("Port/name");
 const QString portPathKey = QStringLiteral("Port/path");
 const QString geometryKey = QStringLiteral("Window/geometry");
 const QString syncKey = QStringLiteral("Sync/running");
+const QString leadKey = QStringLiteral("Sync/lead");
 
 std::optional<float> floatAt(const QSettings& settings, const QString& key)
 {
@@ -140,4 +141,16 @@ bool SettingsStore::syncWasRunning() const
 void SettingsStore::setSyncRunning(bool running)
 {
     settings_.setValue(syncKey, running);
+}
+
+std::optional<int> SettingsStore::leadMilliseconds() const
+{
+    bool isNumber = false;
+    const int lead = settings_.value(leadKey).toInt(&isNumber);
+    return isNumber && lead >= 0 && lead <= maximumLeadMilliseconds ? std::optional<int>(lead) : std::nullopt;
+}
+
+void SettingsStore::setLeadMilliseconds(int milliseconds)
+{
+    settings_.setValue(leadKey, milliseconds);
 }

@@ -18,7 +18,7 @@
 // Layout: the tube colours under [TubeSettings] with the 18 attribute names
 // of TubeSettings (floats 0 to 1), the all-tubes colour under [AllTubes]
 // (r, g, b), [LineEnding] tag and add, [Port] identity, name and path,
-// [Window] geometry, [Sync] running.
+// [Window] geometry, [Sync] running and lead (milliseconds).
 class SettingsStore {
 public:
     // What main gives QCoreApplication, and so the file's folder and name.
@@ -59,6 +59,11 @@ public:
     void setWindowGeometry(const QByteArray& geometry);
     bool syncWasRunning() const;
     void setSyncRunning(bool running);
+    // The time sync's extra lead, 0 to maximumLeadMilliseconds; anything
+    // else in the file reads as absent.
+    static constexpr int maximumLeadMilliseconds = 100;
+    std::optional<int> leadMilliseconds() const;
+    void setLeadMilliseconds(int milliseconds);
 
 private:
     QSettings settings_;
