@@ -57,6 +57,7 @@ SerialPortDemoController::SerialPortDemoController(UserNotificationCenter& userN
                                   serialPortsWereDisconnected(notification);
                               });
     userNotificationCenter.setDelegate(this);
+    ownColours_.fill(QColor(defaultTubeColour));
     connect(&status_, &PortStatus::textChanged, this, &SerialPortDemoController::statusChanged);
     connect(&status_, &PortStatus::stateChanged, this, &SerialPortDemoController::portStateChanged);
     connect(&timeSync_, &TimeSync::pointReached, this, &SerialPortDemoController::showDigits);
@@ -109,6 +110,7 @@ void SerialPortDemoController::setTube(int index, QLineEdit* field)
         tubes_[index]->disconnect(this);
     }
     tubes_[index] = field;
+    hasTubeOutlets_ = hasTubeOutlets_ || field;
     if (field) {
         connect(field, &QLineEdit::textChanged, this, [this] { tubesWritten_ = true; });
     }
@@ -120,6 +122,7 @@ void SerialPortDemoController::setWell(int index, ColorWell* well)
         wells_[index]->disconnect(this);
     }
     wells_[index] = well;
+    hasTubeOutlets_ = hasTubeOutlets_ || well;
     if (well) {
         connect(well, &ColorWell::colorChanged, this, [this] { timeSync_.refresh(); });
     }
@@ -249,30 +252,58 @@ QString SerialPortDemoController::lineEndingString() const
 
 std::optional<QString> SerialPortDemoController::frameString(QChar lead) const
 {
-    std::array<QString, tubeCount> digits;
-    std::array<QColor, tubeCount> colours;
-    for (int i = 0; i < tubeCount; ++i) {
-        if (!tubes_[i] || !wells_[i]) {
+    std::array<QString, tubeCount> digits = ownDigits_;
+    for (int i = 0; i < tubeCount && hasTubeOutlets_; ++i) {
+        if (!tubes_[i]) {
             return std::nullopt;
         }
         digits[i] = tubes_[i]->text();
-        colours[i] = wells_[i]->color();
     }
-    return ClockFrame::text(lead, digits, colours);
+    const auto colours = tubeColours();
+    if (!colours) {
+        return std::nullopt;
+    }
+    return ClockFrame::text(lead, digits, *colours);
 }
 
 std::optional<QString> SerialPortDemoController::frameStringShowing(QChar lead, const QString& digits) const
 {
+    const auto colours = tubeColours();
+    if (!colours || (hasTubeOutlets_ && std::any_of(tubes_.begin(), tubes_.end(), [](const auto& t) { return !t; }))) {
+        return std::nullopt;
+    }
     std::array<QString, tubeCount> texts;
+    for (int i = 0; i < tubeCount; ++i) {
+        texts[i] = digits.mid(i, 1);
+    }
+    return ClockFrame::text(lead, texts, *colours);
+}
+
+std::optional<std::array<QColor, SerialPortDemoController::tubeCount>> SerialPortDemoController::tubeColours() const
+{
+    if (!hasTubeOutlets_) {
+        return ownColours_;
+    }
     std::array<QColor, tubeCount> colours;
     for (int i = 0; i < tubeCount; ++i) {
-        if (!tubes_[i] || !wells_[i]) {
+        if (!wells_[i]) {
             return std::nullopt;
         }
-        texts[i] = digits.mid(i, 1);
         colours[i] = wells_[i]->color();
     }
-    return ClockFrame::text(lead, texts, colours);
+    return colours;
+}
+
+void SerialPortDemoController::setTubeColours(const std::array<QColor, tubeCount>& colours)
+{
+    ownColours_ = colours;
+    for (int i = 0; i < tubeCount; ++i) {
+        if (wells_[i]) {
+            wells_[i]->setColor(colours[i]);
+        }
+    }
+    showWellColoursInTubes();
+    timeSync_.refresh();
 }
 
 QString SerialPortDemoController::withLineEnding(const QString& text) const
@@ -412,7 +443,11 @@ void SerialPortDemoController::tickDown()
 
 void SerialPortDemoController::showDigits(const QString& digits)
 {
+    if (!hasTubeOutlets_) {
+        tubesWritten_ = true;
+    }
     for (int i = 0; i < tubeCount; ++i) {
+        ownDigits_[i] = digits.mid(i, 1);
         if (tubes_[i]) {
             tubes_[i]->setText(digits.mid(i, 1));
         }

@@ -202,6 +202,18 @@ public:
     // Shows each well's colour in its tube, as choosing it would.
     void showWellColoursInTubes();
 
+    // A run without a window (--headless) connects no outlets: the tubes'
+    // digits and colours are then the controller's own, starting with
+    // defaultTubeColour, and frames carry those. Once any tube or well is
+    // connected, the window's controls are the tubes, and all six of each
+    // must be there for a frame.
+    static constexpr QRgb defaultTubeColour = 0xFF7A1A;
+    bool hasTubeOutlets() const { return hasTubeOutlets_; }
+    // The six colours the frames carry; none while a connected well is gone.
+    std::optional<std::array<QColor, tubeCount>> tubeColours() const;
+    // Into the wells and the tubes' preview, or the controller's own.
+    void setTubeColours(const std::array<QColor, tubeCount>& colours);
+
     // The ending chosen by the tag (item data) of the pop-up's current item:
     // 0 "\r", 1 "\n", 2 "\r\n"; anything else, or no choice, "\n".
     QString lineEndingString() const;
@@ -316,6 +328,9 @@ private:
     // the user, the program or a tick): until then they hold their initial
     // zeros, which no frame should show.
     bool tubesWritten_ = false;
+    bool hasTubeOutlets_ = false;
+    std::array<QString, tubeCount> ownDigits_;
+    std::array<QColor, tubeCount> ownColours_;
     SystemClockWatch systemClock_;
     TimeSync timeSync_{[this](const QString& digits) { return timeFrameBytes(digits); }};
     QPointer<UserNotificationCenter> userNotificationCenter_;

@@ -30,12 +30,7 @@ std::optional<SettingsStore::Port> SettingsKeeper::restore()
     SerialPortDemoController& controller = *controller_;
     const auto wells = wellsOf(controller);
     if (const auto tubes = store_.tubeSettings()) {
-        const auto colours = tubes->colours();
-        for (int i = 0; i < 6; ++i) {
-            if (wells[i]) {
-                wells[i]->setColor(colours[i]);
-            }
-        }
+        controller.setTubeColours(tubes->colours());
     }
     if (const auto all = store_.allTubesColour(); all && controller.colall()) {
         controller.colall()->setColor(*all);
@@ -82,12 +77,7 @@ std::optional<SettingsStore::Port> SettingsKeeper::restore()
 void SettingsKeeper::applyColours(const std::array<QColor, 6>& colours, bool oneForAll)
 {
     SerialPortDemoController& controller = *controller_;
-    const auto wells = wellsOf(controller);
-    for (int i = 0; i < 6; ++i) {
-        if (wells[i]) {
-            wells[i]->setColor(colours[i]);
-        }
-    }
+    controller.setTubeColours(colours);
     if (oneForAll && controller.colall()) {
         controller.colall()->setColor(colours[0]);
     }
@@ -117,15 +107,11 @@ void SettingsKeeper::saveColours()
     if (!controller_) {
         return;
     }
-    std::array<QColor, 6> colours;
-    const auto wells = wellsOf(*controller_);
-    for (int i = 0; i < 6; ++i) {
-        if (!wells[i]) {
-            return;
-        }
-        colours[i] = wells[i]->color();
+    const auto colours = controller_->tubeColours();
+    if (!colours) {
+        return;
     }
-    store_.setTubeSettings(TubeSettings::fromColours(colours));
+    store_.setTubeSettings(TubeSettings::fromColours(*colours));
     if (controller_->colall()) {
         store_.setAllTubesColour(controller_->colall()->color());
     }
