@@ -279,8 +279,5 @@ void MainWindow::chooseLogFile(SerialPortDemoController& controller)
     if (path.isEmpty()) {
         return;
     }
-    if (!controller.console().startLogging(path)) {
-        loggingStatus_->setText(
-            tr("Cannot log to %1: %2").arg(QDir::toNativeSeparators(path), controller.console().loggingError()));
-    }
+    controller.console().startLogging(path);
 }
