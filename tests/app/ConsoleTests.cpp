@@ -157,9 +157,11 @@ private slots:
         DevicePlayer device;
         const auto port = openThroughTheWindow(device);
         QVERIFY(port);
-        // Two writes with a pause between: two reads, the character split.
+        // The second write after the first has been read: two reads, the
+        // character split.
         QVERIFY(device.write("caf\xC3"));
-        QTest::qWait(100);
+        QTRY_COMPARE_WITH_TIMEOUT(controller_->console().renderer().received().byteCount(), qsizetype{4},
+                                  kDeadlineMs);
         QVERIFY(device.write("\xA9 \xFF ok\r\n"));
         QTRY_COMPARE_WITH_TIMEOUT(view().toPlainText(), u"café \\xFF ok\n"_qs, kDeadlineMs);
     }
