@@ -179,6 +179,8 @@ private slots:
         const Case cases[] = {
             {u"abc"_qs, true, "abc\r\n"},  {u"abc\n"_qs, true, "abc\n"}, {u"abc\r"_qs, true, "abc\r\r\n"},
             {u"abc"_qs, false, "abc"},     {u""_qs, false, ""},          {u"é"_qs, false, "\xC3\xA9"},
+            // Pasted, past QLineEdit's default bound of 32,767 characters.
+            {QString(40000, u'p'), false, QByteArray(40000, 'p')},
         };
         QByteArray expected;
         for (const Case& c : cases) {
