@@ -25,9 +25,9 @@ using Outcome = SessionBusProbe::Outcome;
 std::map<QByteArray, QByteArray> parametersOf(const QString& entry)
 {
     std::map<QByteArray, QByteArray> parameters;
-    for (const QString& pair : entry.section(QLatin1Char(':'), 1).split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+    for (const QString& pair : entry.section(QLatin1Char(':'), 1, -1).split(QLatin1Char(','), Qt::SkipEmptyParts)) {
         parameters[pair.section(QLatin1Char('='), 0, 0).toLatin1()] =
-            QByteArray::fromPercentEncoding(pair.section(QLatin1Char('='), 1).toLatin1());
+            QByteArray::fromPercentEncoding(pair.section(QLatin1Char('='), 1, -1).toLatin1());
     }
     return parameters;
 }
