@@ -129,13 +129,19 @@ public:
     // I/O.
     //
     // open: any thread; does not block on the device (the descriptor is
-    // non-blocking for good). Reports its outcome through the delegate
-    // (serialPortWasOpened, or an error).
+    // non-blocking for good). Takes the device for exclusive use: an
+    // advisory lock (flock), which fails at once with EWOULDBLOCK while
+    // another opener holds it, and the terminal's exclusive flag
+    // (TIOCEXCL), which makes every other open by a user without
+    // CAP_SYS_ADMIN fail with EBUSY. Reports its outcome through the
+    // delegate (serialPortWasOpened, or an error).
     void open();
     // close: any thread; returns true at once and finishes on a background
     // queue, which lets pending output drain for at most 500 ms (then
-    // discards it), restores the device's original attributes and tells the
-    // delegate serialPortWasClosed.
+    // discards it), restores the device's original attributes, clears the
+    // exclusive flag (it outlives the descriptor while anyone else keeps
+    // the device open), closes the descriptor and tells the delegate
+    // serialPortWasClosed. The removal and exit clean-ups close this way.
     bool close();
     // sendData: any thread; never blocks on the device. Writes what the
     // device takes now and queues the rest, in order, for a background

@@ -153,6 +153,8 @@ void VELSerialPort::open()
     // openers that do not take the lock.
     if (::flock(fd, LOCK_EX | LOCK_NB) < 0 || ::ioctl(fd, TIOCEXCL) < 0) {
         const int error = errno;
+        // Neither set the flag: with the lock refused, the flag is the
+        // holder's, and clearing it would open the device to everyone.
         ::close(fd);
         notifyDelegateOfPosixErrorCode(error, false);
         return;
@@ -383,6 +385,11 @@ void VELSerialPort::reallyClosePort(const std::shared_ptr<Opening>& opening)
     {
         // Waits for writes and ioctls in progress on other threads.
         std::unique_lock lock(descriptorMutex_);
+        // The exclusive flag belongs to the terminal, not to the descriptor:
+        // it stays behind while anyone else keeps the device open (a
+        // pseudo-terminal's master, a console, socat) and then refuses every
+        // later open by a normal user, ours included; root alone passes it.
+        ::ioctl(fd, TIOCNXCL);
         if (::close(fd) < 0) {
             closeError = errno;
         } else {
@@ -443,6 +450,8 @@ void VELSerialPort::restoreAttributesAtExit(const std::shared_ptr<Opening>& open
         timer->cancel();
     }
     drainAndRestoreAttributes(*opening, std::chrono::steady_clock::now());
+    // The kernel closes the descriptor at exit but leaves the flag set.
+    ::ioctl(opening->fd, TIOCNXCL);
 }
 
 void VELSerialPort::deviceHasGone(const std::shared_ptr<Opening>&)

@@ -55,15 +55,19 @@ std::optional<Application::StartError> Application::start(const ApplicationOptio
     const bool waits = options.wait || options.reconnects;
     std::shared_ptr<VELSerialPort> port;
     bool awaitPath = false;
+    const bool pathAwaitable = options.portPath.isEmpty() || ReconnectWatcher::canAwaitPath(options.portPath);
+    if (options.wait && !pathAwaitable) {
+        std::cerr << "halodial: " << ReconnectWatcher::notAwaitedMessage(options.portPath).toStdString() << std::endl;
+    }
     if (!options.portPath.isEmpty()) {
         port = VELSerialPort::initWithPath(options.portPath.toStdString());
         struct stat node {};
         const bool absent = ::stat(QFile::encodeName(options.portPath).constData(), &node) != 0;
-        if (!port && absent && options.wait) {
+        if (!port && absent && options.wait && pathAwaitable) {
             awaitPath = true;
-        } else if (!port && open && options.headless && absent) {
-            // The open the user asked for failed: the same words as any
-            // failed open, not a usage error.
+        } else if (!port && options.headless && absent) {
+            // No device to drive: the same words as any failed open, not a
+            // usage error.
             return StartError{1, PortProblem::describe(errno, options.portPath)};
         } else if (!port) {
             return StartError{2, tr("no serial port at %1: not a serial device or pseudo-terminal")
@@ -128,8 +132,12 @@ std::optional<Application::StartError> Application::start(const ApplicationOptio
     }
     // The command line's port, or the virtual clock's, is this run's; else
     // the last run's comes back.
-    if (savedPort && options.portPath.isEmpty() && !options.simulate) {
-        restoreSession(savedPort->identity, savedPort->name, savedPort->path, syncWasRunning);
+    if (savedPort && options.portPath.isEmpty() && !options.simulate &&
+        !restoreSession(savedPort->identity, savedPort->name, savedPort->path, syncWasRunning) && options.headless &&
+        !waits) {
+        // Without a window nobody could choose another port, and without
+        // --wait nothing waits for this one.
+        return StartError{1, PortProblem::describe(ENOENT, savedPort->path)};
     }
     if (!options.screenshotDirectory.isEmpty()) {
         QTimer::singleShot(screenshotDelay, this,
@@ -138,12 +146,12 @@ std::optional<Application::StartError> Application::start(const ApplicationOptio
     return std::nullopt;
 }
 
-void Application::restoreSession(const QString& identity, const QString& name, const QString& path,
+bool Application::restoreSession(const QString& identity, const QString& name, const QString& path,
                                  bool syncWasRunning)
 {
     // A pseudo-terminal's number means nothing after the run that used it.
     if (identity.startsWith(QLatin1String("path:/dev/pts/"))) {
-        return;
+        return false;
     }
     auto port = PortIdentity::findIn(manager_.availablePorts(), identity);
     if (!port && identity.startsWith(QLatin1String("path:"))) {
@@ -155,13 +163,15 @@ void Application::restoreSession(const QString& identity, const QString& name, c
             controller_->openOrClosePort();
             controller_->senddate();
         }
-        return;
+        return true;
     }
     // Not here now: the sync that was running waits for it.
     if (syncWasRunning && reconnectWatcher_) {
         reconnectWatcher_->waitForIdentity(identity, name, true);
         controller_->senddate();
+        return true;
     }
+    return false;
 }
 
 std::optional<Application::StartError> Application::startVirtualClock()

@@ -62,7 +62,8 @@ private:
     // say it on standard error and end the run with status 1.
     void endRunOnPortFailure(bool waits);
     // The port and sync of the last run, when the command line names none.
-    void restoreSession(const QString& identity, const QString& name, const QString& path, bool syncWasRunning);
+    // False when the port is not there and nothing waits for it.
+    bool restoreSession(const QString& identity, const QString& name, const QString& path, bool syncWasRunning);
     void showVirtualClockWindow();
     void saveScreenshotsAndQuit(const QString& directory);
 

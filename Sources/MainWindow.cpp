@@ -122,6 +122,9 @@ void MainWindow::connectActions(SerialPortDemoController& controller)
     connect(ui_->stopButton, &QPushButton::clicked, &controller, &Controller::stop);
     connect(ui_->saveButton, &QPushButton::clicked, &controller, &Controller::save);
     connect(ui_->send1, &QPushButton::clicked, &controller, &Controller::send);
+    // A pasted line goes out whole: QLineEdit cuts text at 32,767
+    // characters unless told otherwise, and says nothing.
+    ui_->sendTextField->setMaxLength(std::numeric_limits<int>::max());
     connect(ui_->sendTextField, &QLineEdit::returnPressed, &controller, &Controller::send);
     connect(ui_->colall, &ColorWell::activated, &controller, &Controller::colorall);
     const std::array<std::pair<ColorWell*, void (Controller::*)()>, 6> wells{{
@@ -293,8 +296,5 @@ void MainWindow::chooseLogFile(SerialPortDemoController& controller)
     if (path.isEmpty()) {
         return;
     }
-    if (!controller.console().startLogging(path)) {
-        loggingStatus_->setText(
-            tr("Cannot log to %1: %2").arg(QDir::toNativeSeparators(path), controller.console().loggingError()));
-    }
+    controller.console().startLogging(path);
 }

@@ -1,8 +1,8 @@
 #pragma once
 
-// Shared pieces of the library's port tests: a pseudo-terminal playing the
-// device, a delegate that records what it hears, and a main queue run by
-// the test's own thread.
+// Shared pieces of the library's port tests: a delegate that records what
+// it hears and a main queue run by the test's own thread. The device is
+// played by support/PseudoTerminal.h.
 
 #include <gtest/gtest.h>
 
@@ -21,91 +21,12 @@
 #include <vector>
 
 #include "dispatch/AsioMainQueue.h"
+#include "support/PseudoTerminal.h"
 #include "support/UniqueFd.h"
 #include "VELSerialPort.h"
 #include "VELSerialPortDelegate.h"
 
 namespace test {
-
-// A pseudo-terminal: the port opens the slave path, the test plays the
-// device on the raw master side.
-class PtyPair {
-public:
-    PtyPair()
-    {
-        int master = -1;
-        int slave = -1;
-        char name[128] = {};
-        if (::openpty(&master, &slave, name, nullptr, nullptr) != 0) {
-            ADD_FAILURE() << "openpty failed";
-            return;
-        }
-        master_.reset(master);
-        termios raw{};
-        ::tcgetattr(master, &raw);
-        ::cfmakeraw(&raw);
-        ::tcsetattr(master, TCSANOW, &raw);
-        // Holding the slave open keeps the master readable before the port
-        // opens; close it with closeSlave() when a test needs a lone port.
-        slave_.reset(slave);
-        path_ = name;
-    }
-
-    int master() const { return master_.get(); }
-    int slave() const { return slave_.get(); }
-    const std::string& path() const { return path_; }
-    void closeMaster() { master_.reset(); }
-    void closeSlave() { slave_.reset(); }
-
-    // The slave's attributes, as the master side sees them.
-    termios attributes() const
-    {
-        termios t{};
-        ::tcgetattr(master_.get(), &t);
-        return t;
-    }
-
-    void write(const std::vector<std::uint8_t>& bytes) const
-    {
-        std::size_t done = 0;
-        while (done < bytes.size()) {
-            const ssize_t n = ::write(master_.get(), bytes.data() + done, bytes.size() - done);
-            ASSERT_GT(n, 0);
-            done += static_cast<std::size_t>(n);
-        }
-    }
-
-    // Reads until `count` bytes have arrived or the deadline passes.
-    std::vector<std::uint8_t> read(std::size_t count, std::chrono::milliseconds deadline = std::chrono::seconds(10)) const
-    {
-        std::vector<std::uint8_t> bytes;
-        const auto end = std::chrono::steady_clock::now() + deadline;
-        while (bytes.size() < count && std::chrono::steady_clock::now() < end) {
-            pollfd p{master_.get(), POLLIN, 0};
-            if (::poll(&p, 1, 50) <= 0) {
-                continue;
-            }
-            std::uint8_t buffer[4096];
-            const ssize_t n = ::read(master_.get(), buffer, std::min(sizeof buffer, count - bytes.size()));
-            if (n <= 0) {
-                break;
-            }
-            bytes.insert(bytes.end(), buffer, buffer + n);
-        }
-        return bytes;
-    }
-
-    // Whatever arrives within `window`.
-    std::vector<std::uint8_t> drain(std::chrono::milliseconds window) const
-    {
-        return read(1 << 20, window);
-    }
-
-private:
-    vel::UniqueFd master_;
-    vel::UniqueFd slave_;
-    std::string path_;
-};
 
 // Records every callback, with whether it ran on the main thread.
 class RecordingDelegate : public VELSerialPortDelegate {

@@ -6,8 +6,9 @@
 #include <thread>
 
 #include "SerialTestSupport.h"
+#include "support/NormalUser.h"
 
-using test::PtyPair;
+using test::PseudoTerminal;
 using test::RecordingDelegate;
 using Bytes = std::vector<std::uint8_t>;
 using Clock = std::chrono::steady_clock;
@@ -19,7 +20,7 @@ namespace {
 
 class PortIOTest : public test::MainQueueTest {
 protected:
-    std::shared_ptr<VELSerialPort> openPort(const PtyPair& pty, const std::shared_ptr<RecordingDelegate>& delegate)
+    std::shared_ptr<VELSerialPort> openPort(const PseudoTerminal& pty, const std::shared_ptr<RecordingDelegate>& delegate)
     {
         auto port = VELSerialPort::initWithPath(pty.path());
         EXPECT_TRUE(port);
@@ -58,7 +59,7 @@ bool sameAttributes(const termios& a, const termios& b)
 
 TEST_F(PortIOTest, AStalledDeviceQueuesInOrderRefusesWholeSendsOnceReportedAndGetsEveryQueuedByte)
 {
-    PtyPair pty;
+    PseudoTerminal pty;
     auto delegate = std::make_shared<RecordingDelegate>();
     auto port = openPort(pty, delegate);
     ASSERT_TRUE(port);
@@ -88,18 +89,18 @@ TEST_F(PortIOTest, AStalledDeviceQueuesInOrderRefusesWholeSendsOnceReportedAndGe
 
     // The device reads again: everything accepted arrives, in order, and the
     // queue takes sends again.
-    EXPECT_EQ(pty.read(accepted.size(), std::chrono::seconds(60)), accepted);
+    EXPECT_EQ(pty.take(accepted.size(), std::chrono::seconds(60)), accepted);
     EXPECT_TRUE(runUntil([&] { return port->queuedOutputByteCount() == 0; }));
     const Bytes after = pattern(100, 9);
     EXPECT_TRUE(port->sendData(after));
-    EXPECT_EQ(pty.read(after.size()), after);
+    EXPECT_EQ(pty.take(after.size()), after);
     EXPECT_EQ(delegate->errors().size(), 1u);
     closeAndWait(port, delegate);
 }
 
 TEST_F(PortIOTest, ASendIfIdleTakesNothingWhileEarlierBytesAreHeldAndWholeOnceTheLineIsFree)
 {
-    PtyPair pty;
+    PseudoTerminal pty;
     auto delegate = std::make_shared<RecordingDelegate>();
     auto port = openPort(pty, delegate);
     ASSERT_TRUE(port);
@@ -113,13 +114,13 @@ TEST_F(PortIOTest, ASendIfIdleTakesNothingWhileEarlierBytesAreHeldAndWholeOnceTh
     EXPECT_FALSE(port->sendDataIfIdle(stale));
 
     ASSERT_EQ(::tcflow(pty.slave(), TCOON), 0);
-    EXPECT_EQ(pty.read(held.size()), held);
+    EXPECT_EQ(pty.take(held.size()), held);
     EXPECT_TRUE(runUntil([&] { return port->queuedOutputByteCount() == 0; }));
     const Bytes fresh = pattern(43, 3);
     EXPECT_TRUE(port->sendDataIfIdle(fresh));
     // Only the fresh bytes follow: the refused ones were never taken.
-    EXPECT_EQ(pty.read(fresh.size()), fresh);
-    EXPECT_TRUE(pty.read(1, std::chrono::milliseconds(100)).empty());
+    EXPECT_EQ(pty.take(fresh.size()), fresh);
+    EXPECT_TRUE(pty.staysSilentFor(std::chrono::milliseconds(100)));
     EXPECT_TRUE(delegate->errors().empty()) << "a busy line is no error";
     closeAndWait(port, delegate);
     EXPECT_FALSE(port->sendDataIfIdle(fresh));
@@ -127,7 +128,7 @@ TEST_F(PortIOTest, ASendIfIdleTakesNothingWhileEarlierBytesAreHeldAndWholeOnceTh
 
 TEST_F(PortIOTest, AMebibyteSentRightAfterOpenArrivesWhole)
 {
-    PtyPair pty;
+    PseudoTerminal pty;
     auto port = VELSerialPort::initWithPath(pty.path());
     ASSERT_TRUE(port);
     auto delegate = std::make_shared<RecordingDelegate>();
@@ -136,15 +137,38 @@ TEST_F(PortIOTest, AMebibyteSentRightAfterOpenArrivesWhole)
     // Straight away, while the read source makes its first wait.
     const Bytes large = pattern(VELSerialPort::kMaximumQueuedOutputBytes, 1);
     EXPECT_TRUE(port->sendData(large));
-    EXPECT_EQ(pty.read(large.size(), std::chrono::seconds(60)), large);
+    EXPECT_EQ(pty.take(large.size(), std::chrono::seconds(60)), large);
     runFor(std::chrono::milliseconds(50));
     EXPECT_TRUE(delegate->errors().empty());
     closeAndWait(port, delegate);
 }
 
+// Root passes the terminal's exclusive flag, so as root (CI) the test runs
+// again in a child that has dropped to nobody.
+TEST_F(PortIOTest, ANormalUserOpensThePortAgainWhileTheDeviceStaysOpenElsewhere)
+{
+    if (test::runsAsRoot()) {
+        EXPECT_EQ(test::runThisProgramAsNobody(
+                      "--gtest_filter=PortIOTest.ANormalUserOpensThePortAgainWhileTheDeviceStaysOpenElsewhere"),
+                  0);
+        return;
+    }
+    PseudoTerminal pty;  // its master stays open throughout, as a socat or a clock's would
+    auto delegate = std::make_shared<RecordingDelegate>();
+    auto port = openPort(pty, delegate);
+    ASSERT_TRUE(port);
+    closeAndWait(port, delegate);
+    EXPECT_EQ(test::openErrorAsNormalUser(pty.path()), 0);
+    port->open();
+    EXPECT_TRUE(runUntil([&] { return delegate->count("opened") == 2; }));
+    EXPECT_TRUE(delegate->errors().empty());
+    port->close();
+    EXPECT_TRUE(runUntil([&] { return delegate->count("closed") == 2; }));
+}
+
 TEST_F(PortIOTest, CloseWithADeviceThatNeverReadsEndsWithinASecondAndRestoresTheAttributes)
 {
-    PtyPair pty;
+    PseudoTerminal pty;
     const termios before = pty.attributes();
     auto delegate = std::make_shared<RecordingDelegate>();
     auto port = openPort(pty, delegate);
@@ -169,8 +193,9 @@ TEST_F(PortIOTest, CloseWithADeviceThatNeverReadsEndsWithinASecondAndRestoresThe
 // that (ThreadSanitizer sleeps a second at exit) is not ours.
 TEST(PortExitTest, ExitWithADeviceThatNeverReadsEndsWithinASecondAndRestoresTheAttributes)
 {
-    PtyPair stalled;
-    PtyPair other;
+    PseudoTerminal stalled;
+    PseudoTerminal other;
+    ASSERT_TRUE(test::handToNobody(stalled.path()));
     const termios before = stalled.attributes();
     const std::string command = std::string("timeout 60 '") + MANAGER_EXIT_PROGRAM + "' " + stalled.path() + " " +
                                 other.path() + " stall";
@@ -194,11 +219,14 @@ TEST(PortExitTest, ExitWithADeviceThatNeverReadsEndsWithinASecondAndRestoresTheA
     ASSERT_NE(exited, Clock::time_point{}) << output;
     EXPECT_LT(exited - returning, std::chrono::milliseconds(1500));
     EXPECT_TRUE(sameAttributes(stalled.attributes(), before));
+    // The master is still open, so the terminal lives on: its exclusive
+    // flag must be gone with the program.
+    EXPECT_EQ(test::openErrorAsNormalUser(stalled.path()), 0);
 }
 
 TEST_F(PortIOTest, AMainThreadThatFallsBehindStopsTheReadingAndLaterGetsEveryByteInOrder)
 {
-    PtyPair pty;
+    PseudoTerminal pty;
     auto delegate = std::make_shared<RecordingDelegate>();
     auto port = openPort(pty, delegate);
     ASSERT_TRUE(port);

@@ -13,7 +13,7 @@
 #include "VELSerialPortManager.h"
 #include "devices/VirtualDeviceRegistry.h"
 
-using test::PtyPair;
+using test::PseudoTerminal;
 using test::RecordingDelegate;
 using Ports = VELSerialPortManager::Ports;
 
@@ -144,7 +144,7 @@ TEST_F(PortManagerTest, ArrivalsAreAppendedInOrderOnceEachAndAlwaysAnnounced)
 
     // Devices already listed are announced again but not added; a new one
     // among them is.
-    PtyPair pty;
+    PseudoTerminal pty;
     const auto unlisted = VELSerialPort::deviceFromBSDPath(pty.path());
     ASSERT_TRUE(unlisted);
     VELSerialPortManagerPortsPublishedNotificationCallback(&manager(), {devices[0]->device()});
@@ -298,7 +298,7 @@ TEST_F(PortManagerTest, IndexedChangesPlacePortsAndTellObserversTheIndexes)
 {
     const Ports before = manager().availablePorts();
     const std::size_t n = before.size();
-    PtyPair first, second;
+    PseudoTerminal first, second;
     auto x = VELSerialPort::initWithPath(first.path());
     auto y = VELSerialPort::initWithPath(second.path());
     ManagerLog log(manager());
@@ -327,7 +327,7 @@ TEST_F(PortManagerTest, ACallbackWithAForeignContextIsLoggedAndIgnored)
     auto port = VELSerialPort::initWithPath(device->path());
     auto delegate = std::make_shared<RecordingDelegate>();
     port->setDelegate(delegate);
-    PtyPair pty;
+    PseudoTerminal pty;
     const Ports before = manager().availablePorts();
     ManagerLog log(manager());
 
@@ -379,8 +379,8 @@ TEST_F(PortManagerTest, AReplacedMainQueueIsFollowedAndWhatItMissedIsCaughtUp)
 
 TEST_F(PortManagerTest, AtExitEveryListedPortIsCleanedUpAndTheListEmptied)
 {
-    PtyPair opened;
-    PtyPair closed;
+    PseudoTerminal opened;
+    PseudoTerminal closed;
     // Changed by the port when it opens; the clean-up must put them back.
     termios original = opened.attributes();
     original.c_lflag |= ICANON;

@@ -10,7 +10,7 @@
 #include "port/ArbitrarySpeed.h"
 #include "SerialTestSupport.h"
 
-using test::PtyPair;
+using test::PseudoTerminal;
 using test::RecordingDelegate;
 using Callback = VELSerialPortDelegate::Callback;
 using Bytes = std::vector<std::uint8_t>;
@@ -19,7 +19,7 @@ namespace {
 
 class SerialPortTest : public test::MainQueueTest {
 protected:
-    std::shared_ptr<VELSerialPort> openPort(const PtyPair& pty, const std::shared_ptr<RecordingDelegate>& delegate)
+    std::shared_ptr<VELSerialPort> openPort(const PseudoTerminal& pty, const std::shared_ptr<RecordingDelegate>& delegate)
     {
         auto port = VELSerialPort::initWithPath(pty.path());
         EXPECT_TRUE(port);
@@ -55,7 +55,7 @@ double cpuSeconds()
 
 TEST_F(SerialPortTest, AnUnlistedTerminalReachedThroughASymlinkIsTheSameObject)
 {
-    PtyPair pty;
+    PseudoTerminal pty;
     const auto directory = std::filesystem::temp_directory_path() / ("vel-link-" + std::to_string(::getpid()));
     std::filesystem::create_directories(directory);
     const auto link = directory / "clock";
@@ -70,7 +70,7 @@ TEST_F(SerialPortTest, AnUnlistedTerminalReachedThroughASymlinkIsTheSameObject)
 
 TEST_F(SerialPortTest, OneObjectPerDeviceKeepsSettingsUntilTheLastOwnerDropsIt)
 {
-    PtyPair pty;
+    PseudoTerminal pty;
     auto first = VELSerialPort::initWithPath(pty.path());
     ASSERT_TRUE(first);
     first->setBaudRate(9600);
@@ -121,7 +121,7 @@ TEST_F(SerialPortTest, ConstructionRefusesMissingDevicesAndPlainInit)
 
 TEST_F(SerialPortTest, PortsBuiltAndDroppedOnManyThreadsStayOnePerDevice)
 {
-    PtyPair pty;
+    PseudoTerminal pty;
     std::vector<std::thread> threads;
     std::atomic<int> mismatches{0};
     for (int t = 0; t < 4; ++t) {
@@ -143,7 +143,7 @@ TEST_F(SerialPortTest, PortsBuiltAndDroppedOnManyThreadsStayOnePerDevice)
 
 TEST_F(SerialPortTest, SettingsOnAClosedPortAreStoredAndAppliedOnOpen)
 {
-    PtyPair pty;
+    PseudoTerminal pty;
     auto port = VELSerialPort::initWithPath(pty.path());
     ASSERT_TRUE(port);
 
@@ -194,7 +194,7 @@ TEST_F(SerialPortTest, SettingsOnAClosedPortAreStoredAndAppliedOnOpen)
 
 TEST_F(SerialPortTest, ClosingRestoresTheOriginalAttributes)
 {
-    PtyPair pty;
+    PseudoTerminal pty;
     termios original = pty.attributes();
     ::cfsetspeed(&original, B2400);
     original.c_lflag |= ICANON;
@@ -212,7 +212,7 @@ TEST_F(SerialPortTest, ClosingRestoresTheOriginalAttributes)
 
 TEST_F(SerialPortTest, FlowControlChangeOnAnOpenPortReopensWithCrtscts)
 {
-    PtyPair pty;
+    PseudoTerminal pty;
     auto delegate = std::make_shared<RecordingDelegate>();
     auto port = openPort(pty, delegate);
     ASSERT_TRUE(port);
@@ -241,7 +241,7 @@ TEST_F(SerialPortTest, FlowControlChangeOnAnOpenPortReopensWithCrtscts)
 
 TEST_F(SerialPortTest, ObserversOfIsOpenAreToldOnOpenAndClose)
 {
-    PtyPair pty;
+    PseudoTerminal pty;
     auto port = VELSerialPort::initWithPath(pty.path());
     ASSERT_TRUE(port);
     std::mutex mutex;
@@ -263,7 +263,7 @@ TEST_F(SerialPortTest, ObserversOfIsOpenAreToldOnOpenAndClose)
 
 TEST_F(SerialPortTest, OpenIsExclusiveAndReportsThePath)
 {
-    PtyPair pty;
+    PseudoTerminal pty;
     vel::UniqueFd holder(::open(pty.path().c_str(), O_RDWR | O_NOCTTY));
     ASSERT_TRUE(holder);
     ASSERT_EQ(::flock(holder.get(), LOCK_EX | LOCK_NB), 0);
@@ -293,7 +293,7 @@ TEST_F(SerialPortTest, OpenIsExclusiveAndReportsThePath)
 
 TEST_F(SerialPortTest, OpenedComesBeforeAnyDataAndARefusedSpeedStillOpens)
 {
-    PtyPair pty;
+    PseudoTerminal pty;
     pty.write({'e', 'a', 'r', 'l', 'y'});  // already waiting when the port opens
     auto port = VELSerialPort::initWithPath(pty.path());
     auto delegate = std::make_shared<RecordingDelegate>();
@@ -320,7 +320,7 @@ TEST_F(SerialPortTest, OpenedComesBeforeAnyDataAndARefusedSpeedStillOpens)
 
 TEST_F(SerialPortTest, ReceivedDataArrivesOnTheMainQueueInOrderInPiecesOfAtMost64KiB)
 {
-    PtyPair pty;
+    PseudoTerminal pty;
     auto delegate = std::make_shared<RecordingDelegate>();
     auto port = openPort(pty, delegate);
     ASSERT_TRUE(port);
@@ -342,7 +342,7 @@ TEST_F(SerialPortTest, ReceivedDataArrivesOnTheMainQueueInOrderInPiecesOfAtMost6
 
 TEST_F(SerialPortTest, SendDataWritesEveryByteAndRefusesAClosedPortSilently)
 {
-    PtyPair pty;
+    PseudoTerminal pty;
     auto port = VELSerialPort::initWithPath(pty.path());
     auto delegate = std::make_shared<RecordingDelegate>();
     port->setDelegate(delegate);
@@ -359,7 +359,7 @@ TEST_F(SerialPortTest, SendDataWritesEveryByteAndRefusesAClosedPortSilently)
     for (std::size_t i = 0; i < large.size(); ++i) {
         large[i] = static_cast<std::uint8_t>(i % 251);
     }
-    auto reader = std::async(std::launch::async, [&] { return pty.read(large.size()); });
+    auto reader = std::async(std::launch::async, [&] { return pty.take(large.size()); });
     EXPECT_TRUE(port->sendData(large));
     EXPECT_EQ(reader.get(), large);
     EXPECT_TRUE(delegate->errors().empty());
@@ -368,7 +368,7 @@ TEST_F(SerialPortTest, SendDataWritesEveryByteAndRefusesAClosedPortSilently)
 
 TEST_F(SerialPortTest, CloseReturnsBeforeTheCloseCompletes)
 {
-    PtyPair pty;
+    PseudoTerminal pty;
     auto delegate = std::make_shared<RecordingDelegate>();
     auto port = openPort(pty, delegate);
     ASSERT_TRUE(port);
@@ -395,14 +395,14 @@ TEST_F(SerialPortTest, CloseReturnsBeforeTheCloseCompletes)
 
 TEST_F(SerialPortTest, AVanishedDeviceIsCleanedUpOnceWithoutSpinning)
 {
-    PtyPair pty;
+    PseudoTerminal pty;
     pty.closeSlave();
     auto delegate = std::make_shared<RecordingDelegate>();
     auto port = openPort(pty, delegate);
     ASSERT_TRUE(port);
 
     const double cpuBefore = cpuSeconds();
-    pty.closeMaster();
+    pty.hangUp();
     ASSERT_TRUE(runUntil([&] { return delegate->count("closed") == 1; }));
     EXPECT_FALSE(port->isOpen());
     runFor(std::chrono::milliseconds(500));
@@ -423,7 +423,7 @@ TEST_F(SerialPortTest, AVanishedDeviceIsCleanedUpOnceWithoutSpinning)
 
 TEST_F(SerialPortTest, ADelegateWithoutOptionalCallbacksHearsOnlyOfTheRemoval)
 {
-    PtyPair pty;
+    PseudoTerminal pty;
     pty.closeSlave();
     auto port = VELSerialPort::initWithPath(pty.path());
     auto delegate = std::make_shared<RecordingDelegate>(VELSerialPortDelegate::Callbacks{});
@@ -431,7 +431,7 @@ TEST_F(SerialPortTest, ADelegateWithoutOptionalCallbacksHearsOnlyOfTheRemoval)
     port->open();
     ASSERT_TRUE(runUntil([&] { return port->isOpen(); }));
     pty.write({'x'});
-    pty.closeMaster();
+    pty.hangUp();
     ASSERT_TRUE(runUntil([&] { return !port->isOpen(); }));
     runFor(std::chrono::milliseconds(100));
     EXPECT_EQ(delegate->events(), (std::vector<std::string>{"removed"}));
@@ -439,7 +439,7 @@ TEST_F(SerialPortTest, ADelegateWithoutOptionalCallbacksHearsOnlyOfTheRemoval)
 
 TEST_F(SerialPortTest, APseudoTerminalsMissingModemLinesAreNoErrorAndStopThePoll)
 {
-    PtyPair pty;
+    PseudoTerminal pty;
     auto delegate = std::make_shared<RecordingDelegate>();
     delegate->keepNoModemLineErrors = true;
     auto port = openPort(pty, delegate);

@@ -100,6 +100,25 @@ Qts eigene Optionen wie -platform offscreen werden ebenfalls angenommen.</transl
         <source>Logging to %1 failed: %2</source>
         <translation>Protokollieren in %1 fehlgeschlagen: %2</translation>
     </message>
+    <message>
+        <source>Cannot log to %1: %2</source>
+        <translation>Protokollieren in %1 nicht möglich: %2</translation>
+    </message>
+    <message>
+        <source>Logging to %1 stopped; %2 bytes did not reach the file.</source>
+        <translation>Protokollieren in %1 beendet; %2 Bytes haben die Datei nicht erreicht.</translation>
+    </message>
+</context>
+<context>
+    <name>ConsoleLogger</name>
+    <message>
+        <source>it is a symbolic link</source>
+        <translation>es ist eine symbolische Verknüpfung</translation>
+    </message>
+    <message>
+        <source>not a regular file</source>
+        <translation>keine reguläre Datei</translation>
+    </message>
 </context>
 <context>
     <name>ConsoleSearchBar</name>
@@ -524,10 +543,6 @@ Qts eigene Optionen wie -platform offscreen werden ebenfalls angenommen.</transl
         <source>Logs (*.log);;All files (*)</source>
         <translation>Protokolle (*.log);;Alle Dateien (*)</translation>
     </message>
-    <message>
-        <source>Cannot log to %1: %2</source>
-        <translation>Protokollieren in %1 nicht möglich: %2</translation>
-    </message>
 </context>
 <context>
     <name>PortLabel</name>
@@ -574,12 +589,23 @@ Qts eigene Optionen wie -platform offscreen werden ebenfalls angenommen.</transl
         <source>%1: %2</source>
         <translation>%1: %2</translation>
     </message>
+    <message>
+        <source>%1 is set to exclusive use, but no program holds it. Unplug it and plug it in again, or clear the flag as root: sudo python3 -c &apos;import fcntl, os, termios; fcntl.ioctl(os.open(&quot;%1&quot;, os.O_RDWR | os.O_NONBLOCK | os.O_NOCTTY), termios.TIOCNXCL)&apos;</source>
+        <translation>%1 ist für exklusive Nutzung gesperrt, aber kein Programm hält es. Stecken Sie es aus und wieder ein, oder heben Sie die Sperre als root auf: sudo python3 -c &apos;import fcntl, os, termios; fcntl.ioctl(os.open(&quot;%1&quot;, os.O_RDWR | os.O_NONBLOCK | os.O_NOCTTY), termios.TIOCNXCL)&apos;</translation>
+    </message>
 </context>
 <context>
     <name>PortSelector</name>
     <message>
         <source>Choose a port</source>
         <translation>Schnittstelle wählen</translation>
+    </message>
+</context>
+<context>
+    <name>ReconnectWatcher</name>
+    <message>
+        <source>%1 is a pseudo-terminal named by its number, which the system hands to the next terminal made, perhaps someone else&apos;s: it is not waited for. Give a symbolic link to it instead (socat&apos;s link=).</source>
+        <translation>%1 ist ein Pseudo-Terminal, das mit seiner Nummer benannt ist; das System gibt diese Nummer dem nächsten Terminal, das entsteht, vielleicht dem eines anderen: darauf wird nicht gewartet. Geben Sie stattdessen eine symbolische Verknüpfung darauf an (socats link=).</translation>
     </message>
 </context>
 <context>
@@ -658,6 +684,21 @@ Qts eigene Optionen wie -platform offscreen werden ebenfalls angenommen.</transl
     <message>
         <source>cannot write the settings to %1</source>
         <translation>die Einstellungen können nicht nach %1 geschrieben werden</translation>
+    </message>
+</context>
+<context>
+    <name>SettingsStore</name>
+    <message>
+        <source>cannot read the settings in %1: not a regular file; the defaults are used and nothing is saved</source>
+        <translation>die Einstellungen in %1 können nicht gelesen werden: keine reguläre Datei; es gelten die Voreinstellungen, und nichts wird gespeichert</translation>
+    </message>
+    <message>
+        <source>cannot read the settings in %1 (kept as %2); the defaults are used</source>
+        <translation>die Einstellungen in %1 können nicht gelesen werden (aufbewahrt als %2); es gelten die Voreinstellungen</translation>
+    </message>
+    <message>
+        <source>cannot read the settings in %1; the defaults are used</source>
+        <translation>die Einstellungen in %1 können nicht gelesen werden; es gelten die Voreinstellungen</translation>
     </message>
 </context>
 <context>

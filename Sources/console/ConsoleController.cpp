@@ -1,7 +1,9 @@
 #include "console/ConsoleController.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QElapsedTimer>
+#include <iostream>
 #include <limits>
 
 #include "console/ConsoleScrollback.h"
@@ -14,12 +16,26 @@ ConsoleController::ConsoleController(ConsoleScrollback& scrollback, QObject* par
     connect(&logger_, &ConsoleLogger::failed, this, [this](const QString& message) {
         emit loggingFailed(tr("Logging to %1 failed: %2").arg(logger_.path(), message));
     });
+    connect(&logger_, &ConsoleLogger::opened, this, [this] { emit loggingChanged(true, logger_.path()); });
+    connect(&logger_, &ConsoleLogger::refused, this, [this](const QString& message) {
+        logger_.stop();
+        emit loggingFailed(tr("Cannot log to %1: %2").arg(QDir::toNativeSeparators(logger_.path()), message));
+    });
     renderTimer_.setSingleShot(true);
     renderTimer_.setInterval(0);
     connect(&renderTimer_, &QTimer::timeout, this, &ConsoleController::renderPending);
 }
 
-ConsoleController::~ConsoleController() = default;
+ConsoleController::~ConsoleController()
+{
+    // On the way out there is no window left to say it in.
+    if (logger_.isLogging()) {
+        logger_.stop();
+        if (const QString lost = lostBytesMessage(); !lost.isEmpty()) {
+            std::cerr << "halodial: " << lost.toStdString() << std::endl;
+        }
+    }
+}
 
 void ConsoleController::receive(std::span<const std::uint8_t> bytes)
 {
@@ -109,17 +125,10 @@ void ConsoleController::redraw()
     emit optionsChanged();
 }
 
-bool ConsoleController::startLogging(const QString& path)
+void ConsoleController::startLogging(const QString& path)
 {
-    const bool wasLogging = logger_.isLogging();
-    if (!logger_.start(path)) {
-        if (wasLogging) {
-            emit loggingChanged(false, QString());
-        }
-        return false;
-    }
-    emit loggingChanged(true, path);
-    return true;
+    stopLogging();
+    logger_.start(path);
 }
 
 void ConsoleController::stopLogging()
@@ -129,6 +138,20 @@ void ConsoleController::stopLogging()
     }
     logger_.stop();
     emit loggingChanged(false, QString());
+    if (const QString lost = lostBytesMessage(); !lost.isEmpty()) {
+        emit loggingFailed(lost);
+    }
+}
+
+QString ConsoleController::lostBytesMessage() const
+{
+    const std::uint64_t dropped = logger_.droppedByteCount();
+    if (dropped == 0) {
+        return {};
+    }
+    return tr("Logging to %1 stopped; %2 bytes did not reach the file.")
+        .arg(QDir::toNativeSeparators(logger_.path()))
+        .arg(dropped);
 }
 
 std::optional<QByteArray> ConsoleController::bytesForLine(const QString& line)

@@ -61,13 +61,15 @@ public:
     void setSendsHex(bool hex);
     void setLogsSent(bool logs) { logsSent_ = logs; }
 
-    // Starts appending to `path` (stopping any earlier log); false with the
-    // reason in loggingError() when the file cannot be opened.
-    bool startLogging(const QString& path);
+    // Starts appending to `path` (stopping any earlier log). The file is
+    // opened off the GUI thread: loggingChanged(true, path) follows once it
+    // is, loggingFailed() when it cannot be or is not a regular file.
+    void startLogging(const QString& path);
+    // Blocks up to ConsoleLogger::stopDeadline; bytes that did not reach
+    // the file are said through loggingFailed().
     void stopLogging();
     bool isLogging() const { return logger_.isLogging(); }
     QString logPath() const { return logger_.path(); }
-    QString loggingError() const { return logger_.errorString(); }
 
     // What the typed `line` sends: its UTF-8, or the hex bytes it names.
     // Absent, with inputError() saying why, when the hex is malformed.
@@ -92,6 +94,7 @@ signals:
 
 private:
     void renderPending();
+    QString lostBytesMessage() const;
     void redraw();
     void setInputError(const QString& message);
 

@@ -4,25 +4,31 @@
 #include <QObject>
 #include <QString>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
-#include <mutex>
+#include <memory>
 #include <span>
 #include <thread>
-
-#include "support/UniqueFd.h"
 
 // Writes the console's traffic, raw, to a file the user chose: appended to
 // what the file holds, on a thread of its own, so a slow disk never holds up
 // the window. What is handed over reaches the file within flushInterval.
 //
-// The interface is for the GUI thread; failed() is emitted from the writing
-// thread (connect it queued, which is Qt's default across threads).
+// Only a regular file is taken. The file is opened on the writing thread,
+// without following a symbolic link in its last component and without
+// waiting (O_NOFOLLOW | O_NONBLOCK): a FIFO, a device or a hung mount chosen
+// by mistake must not freeze the window. A new file is made readable by its
+// owner alone (0600), as the console may carry whatever the device says.
+//
+// The interface and every signal are on the GUI thread.
 class ConsoleLogger : public QObject {
     Q_OBJECT
 
 public:
     static constexpr std::chrono::milliseconds flushInterval{250};
+    // How long stop() waits for a writer that a write holds up; after that
+    // the writer is left to finish on its own and what it held is counted
+    // as dropped.
+    static constexpr std::chrono::milliseconds stopDeadline{1000};
     // Bytes waiting beyond this (a disk that stopped taking them) are
     // dropped and counted rather than filling the memory.
     static constexpr qsizetype maximumPendingBytes = 64 * 1024 * 1024;
@@ -31,39 +37,41 @@ public:
     // Stops as stop() does.
     ~ConsoleLogger() override;
 
-    // Opens `path` for appending (creating it) and starts the writer. Any
-    // logging under way stops first. False, with errorString() saying why,
-    // when the file cannot be opened; does not block beyond the open itself.
-    bool start(const QString& path);
+    // Starts logging to `path`: any logging under way stops first, then the
+    // writer opens the file for appending (creating it) on its own thread.
+    // Returns at once; opened() or refused() follows. Bytes handed over in
+    // between are kept for the file.
+    void start(const QString& path);
     // Writes what is still waiting, closes the file and ends the writer.
-    // Blocks until the waiting bytes are written.
+    // Blocks up to stopDeadline; see droppedByteCount() for what was lost.
     void stop();
 
-    bool isLogging() const { return fd_.get() >= 0; }
+    // From start() until stop() or a refusal.
+    bool isLogging() const;
     QString path() const { return path_; }
-    QString errorString() const { return errorString_; }
-    // Bytes dropped since start() because the disk did not keep up.
+    // Bytes that did not reach the file since start(): the disk did not
+    // keep up or failed, or stop() gave up on a stuck write.
     std::uint64_t droppedByteCount() const;
 
     // Hands bytes to the writer; returns at once. Nothing while not logging.
     void write(std::span<const std::uint8_t> bytes);
 
 signals:
+    // The file is open and takes the bytes.
+    void opened();
+    // The file was not opened (`message`: the system's words, or that it is
+    // not a regular file); logging has ended.
+    void refused(const QString& message);
     // Writing failed; logging has stopped taking bytes. `message` is the
     // system's words.
     void failed(const QString& message);
 
 private:
-    void run();
+    struct Shared;
+    static void run(const std::shared_ptr<Shared>& shared);
 
     QString path_;
-    QString errorString_;
-    vel::UniqueFd fd_;
+    std::shared_ptr<Shared> shared_;
     std::thread writer_;
-    mutable std::mutex mutex_;
-    std::condition_variable wake_;
-    QByteArray pending_;
-    std::uint64_t dropped_ = 0;
-    bool stopping_ = false;
-    bool broken_ = false;
+    std::uint64_t droppedAtStop_ = 0;
 };

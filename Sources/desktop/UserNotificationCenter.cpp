@@ -163,23 +163,38 @@ void UserNotificationCenter::startProbe()
     // thread first, so the centre is there to receive it.
     probe_ = std::thread([this] {
         const SessionBusProbe::Outcome outcome = SessionBusProbe::probeSessionBus(busProbeDeadline);
-        const bool answers = outcome != SessionBusProbe::Outcome::Silent;
-        QMetaObject::invokeMethod(this, [this, answers] { probeFinished(answers); }, Qt::QueuedConnection);
+        QString problem;
+        switch (outcome) {
+        case SessionBusProbe::Outcome::Answers:
+            break;
+        case SessionBusProbe::Outcome::Silent:
+            problem = QStringLiteral("the session bus does not answer");
+            break;
+        case SessionBusProbe::Outcome::Unreachable:
+            problem = QStringLiteral("the session bus cannot be reached");
+            break;
+        case SessionBusProbe::Outcome::Unknown:
+            problem = QStringLiteral("no session bus address that can be checked: ") +
+                      qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS");
+            break;
+        }
+        QMetaObject::invokeMethod(this, [this, problem] { probeFinished(problem); }, Qt::QueuedConnection);
     });
 }
 
-void UserNotificationCenter::probeFinished(bool answers)
+void UserNotificationCenter::probeFinished(const QString& problem)
 {
     if (probe_.joinable()) {
         probe_.join();
     }
     probing_ = false;
     std::vector<Call> calls = std::exchange(waiting_, {});
-    if (!answers) {
-        // Unreachable and unknown buses are Qt DBus's to report, at once and
-        // without waiting; only a silent one would hang it.
+    if (!problem.isEmpty()) {
+        // Qt DBus joins a bus on a thread that every D-Bus call shares, the
+        // window's included, and without a deadline; so only a bus that
+        // answered the probe is joined, whatever its kind of address.
         busSilent_ = true;
-        reportUnavailable(QDBusError(), QStringLiteral("the session bus does not answer"));
+        reportUnavailable(QDBusError(), problem);
         return;
     }
     connection_ = QDBusConnection::sessionBus();

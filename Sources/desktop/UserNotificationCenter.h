@@ -40,7 +40,8 @@ public:
     // bus. Joining happens after a probe on a thread of its own (at most
     // busProbeDeadline): a bus that accepts the connection and never speaks
     // costs the window nothing; calls made meanwhile wait for the outcome,
-    // and are dropped with the one standard-error line if the bus is silent.
+    // and are dropped with the one standard-error line unless the bus
+    // answered (a silent, unreachable or uncheckable bus is not joined).
     // The QCoreApplication owns it and must exist.
     static constexpr std::chrono::milliseconds busProbeDeadline{1500};
     static UserNotificationCenter& defaultUserNotificationCenter();
@@ -75,7 +76,8 @@ private:
     void callServer(const QString& method, const QVariantList& arguments, ReplyHandler handler);
     void send(const Call& call);
     void startProbe();
-    void probeFinished(bool answers);
+    // `problem` is empty when the bus answered.
+    void probeFinished(const QString& problem);
     static void reportUnavailable(const QDBusError& error, const QString& fallbackReason);
 
     std::optional<QDBusConnection> connection_;

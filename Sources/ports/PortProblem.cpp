@@ -77,9 +77,21 @@ std::optional<pid_t> openerOf(const QString& path)
     return std::nullopt;
 }
 
-QString inUse(const QString& path)
+QString inUse(int code, const QString& path)
 {
     const auto holder = PortProblem::holderOf(path);
+    if (!holder && code == EBUSY) {
+        // EBUSY comes from open() on a terminal whose exclusive flag
+        // (TIOCEXCL) is set; the flag outlives the program that set it as
+        // long as anything keeps the device open, even the kernel's own
+        // console. No program to blame, then: say what is left and how to
+        // clear it (GNU stty has no switch for the flag).
+        return PortProblem::tr("%1 is set to exclusive use, but no program holds it. Unplug it and plug it in "
+                               "again, or clear the flag as root: sudo python3 -c 'import fcntl, os, termios; "
+                               "fcntl.ioctl(os.open(\"%1\", os.O_RDWR | os.O_NONBLOCK | os.O_NOCTTY), "
+                               "termios.TIOCNXCL)'")
+            .arg(path);
+    }
     if (!holder) {
         return PortProblem::tr("%1 is in use by another program.").arg(path);
     }
@@ -117,7 +129,7 @@ QString PortProblem::describe(int code, const QString& path)
     }
     case EWOULDBLOCK:
     case EBUSY:
-        return inUse(path);
+        return inUse(code, path);
     case ENOENT:
     case ENXIO:
     case ENODEV:

@@ -31,6 +31,9 @@ public:
     // The plain words for `code` (an errno) on the device at `path`:
     //   EACCES, EPERM           permission, naming the device's real group;
     //   EWOULDBLOCK, EBUSY      in use, naming the holder when /proc tells;
+    //                           EBUSY with no holder: the terminal's
+    //                           exclusive flag was left set, and how to
+    //                           clear it;
     //   ENOENT, ENXIO, ENODEV   no device there;
     //   anything else           the system's message, with the path.
     static QString describe(int code, const QString& path);

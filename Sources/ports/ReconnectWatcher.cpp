@@ -3,9 +3,11 @@
 #include <sys/stat.h>
 
 #include <QFile>
+#include <QFileInfo>
 #include <iostream>
 
 #include "ports/PortIdentity.h"
+#include "ports/PortProblem.h"
 #include "VELSerialPort.h"
 #include "VELSerialPortManager.h"
 #include "support/NotificationCenter.h"
@@ -43,9 +45,25 @@ void ReconnectWatcher::setGivenPath(const QString& path, const std::shared_ptr<V
     currentPortChanged();
 }
 
+bool ReconnectWatcher::canAwaitPath(const QString& path)
+{
+    const QFileInfo info(path);
+    return info.isSymLink() || !info.absoluteFilePath().startsWith(QLatin1String("/dev/pts/"));
+}
+
+QString ReconnectWatcher::notAwaitedMessage(const QString& path)
+{
+    return tr("%1 is a pseudo-terminal named by its number, which the system hands to the next terminal made, "
+              "perhaps someone else's: it is not waited for. Give a symbolic link to it instead (socat's link=).")
+        .arg(path);
+}
+
 void ReconnectWatcher::waitForPath(const QString& path, bool resumeSync)
 {
     givenPath_ = path;
+    if (!canAwaitPath(path)) {
+        return;
+    }
     byPath_ = true;
     resumeSync_ = resumeSync;
     startWaiting(path);
@@ -79,6 +97,9 @@ void ReconnectWatcher::portWentAway()
 {
     if (!controller_ || currentIdentity_.isEmpty()) {
         return;
+    }
+    if (currentFromPath_ && !canAwaitPath(givenPath_)) {
+        return;  // said at start
     }
     resumeSync_ = controller_->timer() && controller_->timer()->isActive();
     reopening_.reset();
@@ -140,16 +161,35 @@ void ReconnectWatcher::look()
     }
     std::shared_ptr<VELSerialPort> port;
     if (byPath_) {
-        struct stat node {};
-        if (::stat(QFile::encodeName(givenPath_).constData(), &node) == 0 && S_ISCHR(node.st_mode)) {
-            port = VELSerialPort::initWithPath(givenPath_.toStdString());
-        }
+        port = portAtGivenPath();
     } else if (manager_) {
         port = PortIdentity::findIn(manager_->availablePorts(), identity_);
     }
     if (port) {
         reconnectTo(port);
     }
+}
+
+std::shared_ptr<VELSerialPort> ReconnectWatcher::portAtGivenPath() const
+{
+    struct stat node {};
+    if (::stat(QFile::encodeName(givenPath_).constData(), &node) != 0 || !S_ISCHR(node.st_mode)) {
+        return nullptr;
+    }
+    // In use by another process: someone's terminal or program, not the
+    // clock that went (whose other end holds no path of it).
+    if (PortProblem::holderOf(givenPath_)) {
+        return nullptr;
+    }
+    auto port = VELSerialPort::initWithPath(givenPath_.toStdString());
+    // A path that is no link may name another device now (ttyUSB0 goes to
+    // whichever adapter comes first): only the one that went, when it had
+    // an identity of its own.
+    const bool identified = !identity_.isEmpty() && !identity_.startsWith(QLatin1String("path:"));
+    if (port && identified && !QFileInfo(givenPath_).isSymLink() && PortIdentity::of(port) != identity_) {
+        return nullptr;
+    }
+    return port;
 }
 
 void ReconnectWatcher::reconnectTo(const std::shared_ptr<VELSerialPort>& port)

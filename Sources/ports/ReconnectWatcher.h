@@ -16,7 +16,12 @@ class VELSerialPortManager;
 // controller's port goes, the watcher keeps the choice and waits (the status
 // line says "Waiting for <device> to come back…"): for a device with the
 // same PortIdentity among the port manager's arrivals, or, for the path
-// given on the command line, for that path to name a terminal device again.
+// given on the command line, for that path to name a terminal device again:
+// through the same symbolic link (a /dev/serial/by-id/ link, socat's
+// link=), or, for a path that is no link, a device of the same stable
+// identity. A terminal that another process has open is someone's session
+// and is not taken over. A bare /dev/pts/N is not awaited at all: the
+// system hands the number to whichever terminal is made next.
 // It looks on every hot-plug event and once a second. Then it chooses the
 // port again, opens it and, if the sync was running, starts it again as soon
 // as the port is open. Choosing another port or pressing Close ends the
@@ -45,6 +50,12 @@ public:
 
     bool isWaiting() const { return waiting_; }
 
+    // False for a path that names a pseudo-terminal by its number (not
+    // through a link), which is never awaited; reads the file system.
+    static bool canAwaitPath(const QString& path);
+    // Why such a path is not awaited, in the user's words.
+    static QString notAwaitedMessage(const QString& path);
+
 signals:
     // The awaited port is back and being opened.
     void reconnected(const std::shared_ptr<VELSerialPort>& port);
@@ -57,6 +68,7 @@ private:
     void startWaiting(const QString& shownName);
     void stopWaiting();
     void look();
+    std::shared_ptr<VELSerialPort> portAtGivenPath() const;
     void reconnectTo(const std::shared_ptr<VELSerialPort>& port);
 
     QPointer<SerialPortDemoController> controller_;

@@ -23,6 +23,9 @@ std::array<ColorWell*, 6> wellsOf(SerialPortDemoController& controller)
 SettingsKeeper::SettingsKeeper(SerialPortDemoController& controller, QWidget* window, QObject* parent)
     : QObject(parent), controller_(&controller), window_(window)
 {
+    if (!store_.readProblem().isEmpty()) {
+        std::cerr << "halodial: " << store_.readProblem().toStdString() << std::endl;
+    }
 }
 
 std::optional<SettingsStore::Port> SettingsKeeper::restore()
@@ -143,7 +146,9 @@ void SettingsKeeper::savePort()
 
 void SettingsKeeper::write()
 {
-    if (!store_.sync()) {
+    // Said once a run: every choice writes, and the reason stays the same.
+    if (!store_.sync() && !writeProblemSaid_) {
+        writeProblemSaid_ = true;
         std::cerr << "halodial: " << tr("cannot write the settings to %1").arg(store_.fileName()).toStdString()
                   << std::endl;
     }

@@ -17,7 +17,8 @@ class SerialPortDemoController;
 // at start; from then on each change the user makes is written at once, and
 // saveAll() (when the run ends) writes everything. It never opens a port or
 // starts the sync itself: the application decides that from what restore()
-// reports. GUI thread; neither the controller nor the window is owned.
+// reports. A settings file that cannot be read, or written, is said once on
+// standard error. GUI thread; neither the controller nor the window is owned.
 class SettingsKeeper : public QObject {
     Q_OBJECT
 
@@ -47,4 +48,5 @@ private:
     QPointer<QWidget> window_;
     SettingsStore store_;
     bool saving_ = false;
+    bool writeProblemSaid_ = false;
 };

@@ -1,6 +1,10 @@
 #include "settings/SettingsStore.h"
 
+#include <sys/stat.h>
+
 #include <QCoreApplication>
+#include <QFile>
+#include <QStandardPaths>
 
 namespace {
 
@@ -26,27 +30,65 @@ std::optional<float> floatAt(const QSettings& settings, const QString& key)
 
 }  // namespace
 
-SettingsStore::SettingsStore() : settings_(QSettings::NativeFormat, QSettings::UserScope,
-                                           QCoreApplication::organizationName(), QCoreApplication::applicationName())
+SettingsStore::SettingsStore()
 {
+    // Where QSettings keeps a user's INI file on Linux. Looked at before
+    // QSettings reads it: reading a FIFO or a device would block start-up.
+    const QString path = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QLatin1Char('/') +
+                         QCoreApplication::organizationName() + QLatin1Char('/') +
+                         QCoreApplication::applicationName() + QStringLiteral(".conf");
+    struct stat node {};
+    if (::stat(QFile::encodeName(path).constData(), &node) == 0 && !S_ISREG(node.st_mode)) {
+        readProblem_ = tr("cannot read the settings in %1: not a regular file; the defaults are used and nothing is "
+                          "saved")
+                           .arg(path);
+        refusedPath_ = path;
+        // Somewhere to keep this run's choices that no one reads again.
+        scratch_ = std::make_unique<QTemporaryDir>();
+        settings_ = std::make_unique<QSettings>(scratch_->filePath(QStringLiteral("halodial.conf")),
+                                                QSettings::IniFormat);
+        return;
+    }
+    settings_ = std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
+                                            QCoreApplication::organizationName(),
+                                            QCoreApplication::applicationName());
+    if (settings_->status() == QSettings::FormatError) {
+        // QSettings would overwrite the file at the first write, and its
+        // status stays at the format error, which would hide a failed write.
+        // The broken file is kept beside, and this run starts afresh.
+        const QString kept = path + QStringLiteral(".broken");
+        settings_.reset();
+        QFile::remove(kept);
+        const bool moved = QFile::rename(path, kept);
+        readProblem_ = moved ? tr("cannot read the settings in %1 (kept as %2); the defaults are used").arg(path, kept)
+                             : tr("cannot read the settings in %1; the defaults are used").arg(path);
+        settings_ = std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
+                                                QCoreApplication::organizationName(),
+                                                QCoreApplication::applicationName());
+    }
 }
+
+SettingsStore::~SettingsStore() = default;
 
 void SettingsStore::clear()
 {
-    settings_.clear();
+    settings_->clear();
 }
 
 bool SettingsStore::sync()
 {
-    settings_.sync();
-    return settings_.status() == QSettings::NoError;
+    if (!refusedPath_.isEmpty()) {
+        return true;  // nothing is saved, as the read problem says
+    }
+    settings_->sync();
+    return settings_->status() == QSettings::NoError;
 }
 
 std::optional<TubeSettings> SettingsStore::tubeSettings() const
 {
     TubeSettings tubes;
     for (const QString& name : TubeSettings::attributeNames()) {
-        const std::optional<float> value = floatAt(settings_, tubesGroup + name);
+        const std::optional<float> value = floatAt(*settings_, tubesGroup + name);
         if (!value) {
             return std::nullopt;
         }
@@ -58,15 +100,15 @@ std::optional<TubeSettings> SettingsStore::tubeSettings() const
 void SettingsStore::setTubeSettings(const TubeSettings& tubes)
 {
     for (const QString& name : TubeSettings::attributeNames()) {
-        settings_.setValue(tubesGroup + name, *tubes.value(name));
+        settings_->setValue(tubesGroup + name, *tubes.value(name));
     }
 }
 
 std::optional<QColor> SettingsStore::allTubesColour() const
 {
-    const auto red = floatAt(settings_, allTubesRed);
-    const auto green = floatAt(settings_, allTubesGreen);
-    const auto blue = floatAt(settings_, allTubesBlue);
+    const auto red = floatAt(*settings_, allTubesRed);
+    const auto green = floatAt(*settings_, allTubesGreen);
+    const auto blue = floatAt(*settings_, allTubesBlue);
     if (!red || !green || !blue) {
         return std::nullopt;
     }
@@ -81,76 +123,76 @@ std::optional<QColor> SettingsStore::allTubesColour() const
 void SettingsStore::setAllTubesColour(const QColor& colour)
 {
     const TubeSettings one = TubeSettings::fromColours({colour, colour, colour, colour, colour, colour});
-    settings_.setValue(allTubesRed, one.tube1r);
-    settings_.setValue(allTubesGreen, one.tube1g);
-    settings_.setValue(allTubesBlue, one.tube1b);
+    settings_->setValue(allTubesRed, one.tube1r);
+    settings_->setValue(allTubesGreen, one.tube1g);
+    settings_->setValue(allTubesBlue, one.tube1b);
 }
 
 std::optional<int> SettingsStore::lineEndingTag() const
 {
     bool ok = false;
-    const int tag = settings_.value(lineEndingTagKey).toInt(&ok);
+    const int tag = settings_->value(lineEndingTagKey).toInt(&ok);
     return ok ? std::optional<int>(tag) : std::nullopt;
 }
 
 void SettingsStore::setLineEndingTag(int tag)
 {
-    settings_.setValue(lineEndingTagKey, tag);
+    settings_->setValue(lineEndingTagKey, tag);
 }
 
 std::optional<bool> SettingsStore::addsLineEnding() const
 {
-    const QVariant value = settings_.value(lineEndingAddKey);
+    const QVariant value = settings_->value(lineEndingAddKey);
     return value.isValid() ? std::optional<bool>(value.toBool()) : std::nullopt;
 }
 
 void SettingsStore::setAddsLineEnding(bool adds)
 {
-    settings_.setValue(lineEndingAddKey, adds);
+    settings_->setValue(lineEndingAddKey, adds);
 }
 
 std::optional<SettingsStore::Port> SettingsStore::port() const
 {
-    Port port{settings_.value(portIdentityKey).toString(), settings_.value(portNameKey).toString(),
-              settings_.value(portPathKey).toString()};
+    Port port{settings_->value(portIdentityKey).toString(), settings_->value(portNameKey).toString(),
+              settings_->value(portPathKey).toString()};
     return port.identity.isEmpty() ? std::nullopt : std::optional<Port>(port);
 }
 
 void SettingsStore::setPort(const Port& port)
 {
-    settings_.setValue(portIdentityKey, port.identity);
-    settings_.setValue(portNameKey, port.name);
-    settings_.setValue(portPathKey, port.path);
+    settings_->setValue(portIdentityKey, port.identity);
+    settings_->setValue(portNameKey, port.name);
+    settings_->setValue(portPathKey, port.path);
 }
 
 QByteArray SettingsStore::windowGeometry() const
 {
-    return settings_.value(geometryKey).toByteArray();
+    return settings_->value(geometryKey).toByteArray();
 }
 
 void SettingsStore::setWindowGeometry(const QByteArray& geometry)
 {
-    settings_.setValue(geometryKey, geometry);
+    settings_->setValue(geometryKey, geometry);
 }
 
 bool SettingsStore::syncWasRunning() const
 {
-    return settings_.value(syncKey, false).toBool();
+    return settings_->value(syncKey, false).toBool();
 }
 
 void SettingsStore::setSyncRunning(bool running)
 {
-    settings_.setValue(syncKey, running);
+    settings_->setValue(syncKey, running);
 }
 
 std::optional<int> SettingsStore::leadMilliseconds() const
 {
     bool isNumber = false;
-    const int lead = settings_.value(leadKey).toInt(&isNumber);
+    const int lead = settings_->value(leadKey).toInt(&isNumber);
     return isNumber && lead >= 0 && lead <= maximumLeadMilliseconds ? std::optional<int>(lead) : std::nullopt;
 }
 
 void SettingsStore::setLeadMilliseconds(int milliseconds)
 {
-    settings_.setValue(leadKey, milliseconds);
+    settings_->setValue(leadKey, milliseconds);
 }

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QByteArray>
+#include <QCoreApplication>
+#include <QTemporaryDir>
+#include <memory>
 #include <QColor>
 #include <QSettings>
 #include <QString>
@@ -20,14 +23,27 @@
 // (r, g, b), [LineEnding] tag and add, [Port] identity, name and path,
 // [Window] geometry, [Sync] running and lead (milliseconds).
 class SettingsStore {
+    Q_DECLARE_TR_FUNCTIONS(SettingsStore)
+
 public:
     // What main gives QCoreApplication, and so the file's folder and name.
     static constexpr const char* organisationName = "Halodial";
     static constexpr const char* applicationName = "halodial";
 
+    // Reads the file. One that is not a regular file (a FIFO, a device) is
+    // not read nor written; one QSettings cannot parse is kept beside as
+    // halodial.conf.broken. Either way the defaults are used and
+    // readProblem() says so.
     SettingsStore();
+    ~SettingsStore();
+    SettingsStore(const SettingsStore&) = delete;
+    SettingsStore& operator=(const SettingsStore&) = delete;
 
-    QString fileName() const { return settings_.fileName(); }
+    // Why the settings file was not read, in words for the user; empty
+    // when it was (or there was none yet).
+    QString readProblem() const { return readProblem_; }
+
+    QString fileName() const { return refusedPath_.isEmpty() ? settings_->fileName() : refusedPath_; }
     // Forgets everything (--reset-settings).
     void clear();
     // Writes to the file now; false when it cannot be written.
@@ -66,5 +82,8 @@ public:
     void setLeadMilliseconds(int milliseconds);
 
 private:
-    QSettings settings_;
+    std::unique_ptr<QTemporaryDir> scratch_;
+    QString refusedPath_;
+    QString readProblem_;
+    std::unique_ptr<QSettings> settings_;
 };

@@ -3,13 +3,16 @@
 // the virtual clock, and the command line of the real binary.
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFontDatabase>
 #include <QFontInfo>
+#include <QFontMetricsF>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <algorithm>
 #include <memory>
 
 #include "Application.h"
@@ -19,7 +22,7 @@
 #include "MainWindow.h"
 #include "ports/PortListModel.h"
 #include "ports/PortSelector.h"
-#include "PseudoTerminal.h"
+#include "support/PseudoTerminal.h"
 #include "desktop/QtMainQueue.h"
 #include "SerialPortDemoController.h"
 #include "settings/TubeSettings.h"
@@ -28,6 +31,8 @@
 #include "virtualclock/VirtualClock.h"
 #include "virtualclock/VirtualClockWindow.h"
 #include "ui_MainWindow.h"
+
+using test::PseudoTerminal;
 
 namespace {
 
@@ -164,8 +169,8 @@ private slots:
 
         // A terminal that is not listed shows by name; no port, as nothing.
         PseudoTerminal unlisted;
-        DevicePlayer::watch(unlisted.slavePath());
-        const auto elsewhere = VELSerialPort::initWithPath(unlisted.slavePath());
+        DevicePlayer::watch(unlisted.path());
+        const auto elsewhere = VELSerialPort::initWithPath(unlisted.path());
         QVERIFY(elsewhere);
         controller.setSerialPort(elsewhere);
         QCOMPARE(combo.currentIndex(), -1);
@@ -201,7 +206,19 @@ private slots:
         }
         QCOMPARE(ui.band->itemData(0).toInt(), 115200);
         QVERIFY(ui.receivedDataTextView->isReadOnly());
-        QVERIFY(QFontInfo(ui.receivedDataTextView->font()).fixedPitch());
+        // Fixed-width by what the console needs: the characters of its text
+        // and hex views one width each; or else the family the system names
+        // as its fixed font. Not by the font's fixed-pitch flag, which some
+        // monospaced fonts (Noto Sans Mono) leave unset.
+        const QFont consoleFont = ui.receivedDataTextView->font();
+        const QFontMetricsF metrics(consoleFont);
+        const QString sample = u"0123456789ABCDEFabcdef .:|-_iWmM@\u00B7"_qs;
+        const bool oneWidth = std::all_of(sample.begin(), sample.end(), [&](QChar c) {
+            return qFuzzyCompare(metrics.horizontalAdvance(c), metrics.horizontalAdvance(QLatin1Char('0')));
+        });
+        const QString systemFixed = QFontInfo(QFontDatabase::systemFont(QFontDatabase::FixedFont)).family();
+        QVERIFY2(oneWidth || QFontInfo(consoleFont).family() == systemFixed,
+                 qPrintable(QFontInfo(consoleFont).family()));
         controller.setShouldAddLineEnding(true);
         QVERIFY(ui.addLineEndingCheckBox->isChecked());
         ui.addLineEndingCheckBox->click();
@@ -265,8 +282,9 @@ private slots:
         QTest::addColumn<bool>("withDisplay");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("saying");
+        // Not there is no usage error: it ends the run as a vanished device does.
         QTest::newRow("no such port") << QStringList{u"-platform"_qs, u"offscreen"_qs, u"--port"_qs, u"/nonexistent"_qs}
-                                      << true << 2 << u"no serial port at /nonexistent"_qs;
+                                      << true << 1 << u"No device at /nonexistent (unplugged?)"_qs;
         QTest::newRow("unknown option") << QStringList{u"-platform"_qs, u"offscreen"_qs, u"--frobnicate"_qs} << true << 2
                                         << u"Unknown option 'frobnicate'"_qs;
         QTest::newRow("stray argument") << QStringList{u"-platform"_qs, u"offscreen"_qs, u"ttyUSB0"_qs} << true << 2

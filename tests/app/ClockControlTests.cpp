@@ -19,10 +19,12 @@
 
 #include "ColorWell.h"
 #include "clock/HalodialColor.h"
-#include "PseudoTerminal.h"
+#include "support/PseudoTerminal.h"
 #include "desktop/QtMainQueue.h"
 #include "SerialPortDemoController.h"
 #include "VELSerialPort.h"
+
+using test::PseudoTerminal;
 
 namespace {
 
@@ -97,7 +99,7 @@ private:
     bool connectClock()
     {
         pty_ = std::make_unique<PseudoTerminal>();
-        port_ = VELSerialPort::initWithPath(pty_->slavePath());
+        port_ = VELSerialPort::initWithPath(pty_->path());
         if (!port_) {
             return false;
         }
@@ -444,13 +446,13 @@ private slots:
         controller().save();
         controller().tickDown();
 
-        port_ = VELSerialPort::initWithPath(pty_->slavePath());
+        port_ = VELSerialPort::initWithPath(pty_->path());
         QVERIFY(port_);
         controller().setSerialPort(port_);
         controller().save();
         controller().tickDown();
         controller().sendString(QStringLiteral("abc"));
-        QVERIFY(pty_->staysSilentFor(200));
+        QVERIFY(pty_->staysSilentFor(std::chrono::milliseconds(200)));
         QVERIFY(!QApplication::activeModalWidget());
     }
 
@@ -460,7 +462,7 @@ private slots:
         window_->colall->setColor(Qt::red);
         controller().colorall();
         controller().color3();
-        QVERIFY(pty_->staysSilentFor(100));
+        QVERIFY(pty_->staysSilentFor(std::chrono::milliseconds(100)));
         controller().save();
         QCOMPARE(pty_->take(37), QByteArray("*FF0000FF0000FF0000FF0000FF0000FF0000"));
         QVERIFY(!controller().timer()->isActive());
@@ -474,7 +476,7 @@ private slots:
         window_->setDigits({"1", "2", "3", "4", "5", "6"});
         window_->setExampleColours();
         controller().setClock([] { return QTime(9, 5, 7); });
-        QVERIFY(pty_->staysSilentFor(300));
+        QVERIFY(pty_->staysSilentFor(std::chrono::milliseconds(300)));
         QVERIFY(!controller().timer()->isActive());
 
         controller().senddate();
@@ -505,7 +507,7 @@ private slots:
             tube->blockSignals(false);
         }
         PseudoTerminal pty;
-        auto port = VELSerialPort::initWithPath(pty.slavePath());
+        auto port = VELSerialPort::initWithPath(pty.path());
         QVERIFY(port);
         fresh.controller.setSerialPort(port);
         fresh.controller.openOrClosePort();
@@ -588,7 +590,7 @@ private slots:
         QVERIFY(!controller().timer()->isActive());
         const QString lastUnits = window_->tubes[5]->text();
         pty_->takeAll();
-        QVERIFY(pty_->staysSilentFor(500));
+        QVERIFY(pty_->staysSilentFor(std::chrono::milliseconds(500)));
         QCOMPARE(window_->tubes[5]->text(), lastUnits);
 
         controller().senddate();

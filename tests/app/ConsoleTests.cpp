@@ -157,9 +157,11 @@ private slots:
         DevicePlayer device;
         const auto port = openThroughTheWindow(device);
         QVERIFY(port);
-        // Two writes with a pause between: two reads, the character split.
+        // The second write after the first has been read: two reads, the
+        // character split.
         QVERIFY(device.write("caf\xC3"));
-        QTest::qWait(100);
+        QTRY_COMPARE_WITH_TIMEOUT(controller_->console().renderer().received().byteCount(), qsizetype{4},
+                                  kDeadlineMs);
         QVERIFY(device.write("\xA9 \xFF ok\r\n"));
         QTRY_COMPARE_WITH_TIMEOUT(view().toPlainText(), u"café \\xFF ok\n"_qs, kDeadlineMs);
     }
@@ -177,6 +179,8 @@ private slots:
         const Case cases[] = {
             {u"abc"_qs, true, "abc\r\n"},  {u"abc\n"_qs, true, "abc\n"}, {u"abc\r"_qs, true, "abc\r\r\n"},
             {u"abc"_qs, false, "abc"},     {u""_qs, false, ""},          {u"é"_qs, false, "\xC3\xA9"},
+            // Pasted, past QLineEdit's default bound of 32,767 characters.
+            {QString(40000, u'p'), false, QByteArray(40000, 'p')},
         };
         QByteArray expected;
         for (const Case& c : cases) {

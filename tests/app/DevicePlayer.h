@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "MasterReader.h"
+#include "support/PseudoTerminal.h"
 #include "VELSerialPort.h"
 #include "devices/VirtualDeviceRegistry.h"
 
@@ -102,5 +102,5 @@ private:
     }
 
     std::shared_ptr<vel::VirtualDevice> device_;
-    MasterReader reader_{device_->masterFd()};
+    test::MasterReader reader_{device_->masterFd()};
 };

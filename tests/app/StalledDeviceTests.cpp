@@ -12,12 +12,14 @@
 #include <memory>
 
 #include "MainWindow.h"
-#include "PseudoTerminal.h"
+#include "support/PseudoTerminal.h"
 #include "SerialPortDemoController.h"
 #include "VELSerialPort.h"
 #include "VELSerialPortManager.h"
 #include "desktop/QtMainQueue.h"
 #include "ui_MainWindow.h"
+
+using test::PseudoTerminal;
 
 class StalledDeviceTests : public QObject {
     Q_OBJECT
@@ -33,7 +35,7 @@ private slots:
         window.connectController(controller, manager);
         PseudoTerminal device;  // Nobody reads its master until the end.
 
-        auto port = VELSerialPort::initWithPath(device.slavePath());
+        auto port = VELSerialPort::initWithPath(device.path());
         QVERIFY(port);
         controller.setSerialPort(port);
         port->open();
@@ -50,19 +52,21 @@ private slots:
 
         controller.senddate();
         QStringList lines;
-        QElapsedTimer stalled;
-        stalled.start();
-        sinceTick.start();
-        ticks.start(10);
-        // Five seconds of console lines, far more than the terminal buffers.
-        while (stalled.elapsed() < 5000) {
+        // A user sending a console line every 100 ms, fifty of them: five
+        // seconds, far more than the terminal buffers.
+        QTimer typist;
+        connect(&typist, &QTimer::timeout, [&] {
             const QString line = QStringLiteral("line %1 ").arg(lines.size(), 3, 10, QLatin1Char('0')) +
                                  QString(4000, QLatin1Char('x'));
             window.ui().sendTextField->setText(line);
             window.ui().send1->click();
             lines.append(line);
-            QTest::qWait(100);
-        }
+        });
+        sinceTick.start();
+        ticks.start(10);
+        typist.start(100);
+        QVERIFY(QTest::qWaitFor([&] { return lines.size() >= 50; }, 60000));
+        typist.stop();
         ticks.stop();
         controller.stop();
         QVERIFY(port->queuedOutputByteCount() > 0);

@@ -6,6 +6,7 @@
 #include <pty.h>
 #include <grp.h>
 #include <pwd.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -25,42 +26,22 @@
 #include "DevicePlayer.h"
 #include "MainWindow.h"
 #include "ports/PortProblem.h"
-#include "PseudoTerminal.h"
+#include "support/PseudoTerminal.h"
 #include "SerialPortDemoController.h"
 #include "VELSerialPort.h"
 #include "VELSerialPortManager.h"
 #include "desktop/QtMainQueue.h"
+#include "support/NormalUser.h"
 #include "support/UniqueFd.h"
 #include "virtualclock/VirtualClock.h"
 #include "virtualclock/VirtualClockWindow.h"
 #include "ui_MainWindow.h"
 
+using test::PseudoTerminal;
+
 namespace {
 
 constexpr int kDeadlineMs = 10000;
-
-// A pseudo-terminal whose master the test may close, hanging up on whoever
-// has the slave open.
-struct HangablePty {
-    HangablePty()
-    {
-        int master = -1;
-        int slave = -1;
-        std::array<char, PATH_MAX> name{};
-        if (::openpty(&master, &slave, name.data(), nullptr, nullptr) != 0) {
-            throw std::runtime_error("openpty failed");
-        }
-        // Not inherited by a run started from the test, which would keep the
-        // line up after the test hangs up.
-        ::fcntl(master, F_SETFD, FD_CLOEXEC);
-        this->master.reset(master);
-        // Closed at once: the port under test is to be the only opener.
-        ::close(slave);
-        path = name.data();
-    }
-    vel::UniqueFd master;
-    std::string path;
-};
 
 // Standard output, collected while it lives.
 class CoutCapture {
@@ -121,8 +102,8 @@ private slots:
     void busyPortNamesItsHolder()
     {
         PseudoTerminal terminal;
-        DevicePlayer::watch(terminal.slavePath());
-        const QString path = QString::fromStdString(terminal.slavePath());
+        DevicePlayer::watch(terminal.path());
+        const QString path = QString::fromStdString(terminal.path());
         QProcess holder;
         holder.start(QStringLiteral("flock"), {QStringLiteral("--exclusive"), path, QStringLiteral("sleep"),
                                                QStringLiteral("60")});
@@ -149,9 +130,9 @@ private slots:
     void plainWordsForTheCommonFailures()
     {
         PseudoTerminal terminal;
-        const QString path = QString::fromStdString(terminal.slavePath());
+        const QString path = QString::fromStdString(terminal.path());
         // The hint names the node's own group, not a fixed one.
-        const QString group = givenToDialout(terminal.slavePath());
+        const QString group = givenToDialout(terminal.path());
         QVERIFY(!group.isEmpty());
         QCOMPARE(PortProblem::groupOf(path), group);
         QCOMPARE(PortProblem::describe(EACCES, path),
@@ -161,15 +142,32 @@ private slots:
         QCOMPARE(PortProblem::describe(EIO, path), path + ": Input/output error");
         // Nobody else has it: no holder is made up.
         QVERIFY(!PortProblem::holderOf(path));
-        QCOMPARE(PortProblem::describe(EBUSY, path), path + " is in use by another program.");
+        QCOMPARE(PortProblem::describe(EWOULDBLOCK, path), path + " is in use by another program.");
+
+        // The exclusive flag left behind on a terminal that lives on (its
+        // master stays open): a normal user is refused, and no one holds it.
+        PseudoTerminal flagged(PseudoTerminal::Slave::Closed);
+        const QString flaggedPath = QString::fromStdString(flagged.path());
+        QVERIFY(test::handToNobody(flagged.path()));
+        {
+            const vel::UniqueFd setter(::open(flagged.path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+            QVERIFY(setter);
+            QCOMPARE(::ioctl(setter.get(), TIOCEXCL), 0);
+        }
+        QCOMPARE(test::openErrorAsNormalUser(flagged.path()), EBUSY);
+        QVERIFY(!PortProblem::holderOf(flaggedPath));
+        const QString flaggedMessage = PortProblem::describe(EBUSY, flaggedPath);
+        QVERIFY2(flaggedMessage.startsWith(flaggedPath + " is set to exclusive use, but no program holds it.") &&
+                     flaggedMessage.contains("termios.TIOCNXCL"),
+                 qPrintable(flaggedMessage));
     }
 
     void headlessPermissionFailureExitsWithTheMessage()
     {
         PseudoTerminal terminal;
-        const QString path = QString::fromStdString(terminal.slavePath());
-        const QString group = givenToDialout(terminal.slavePath());
-        QCOMPARE(::chmod(terminal.slavePath().c_str(), 0), 0);
+        const QString path = QString::fromStdString(terminal.path());
+        const QString group = givenToDialout(terminal.path());
+        QCOMPARE(::chmod(terminal.path().c_str(), 0), 0);
         QProcess process;
         // Root opens anything: the run gets an ordinary user's privileges.
         if (::geteuid() == 0) {
@@ -195,11 +193,11 @@ private slots:
     void hangUpIsSeenInTheWindowAndEndsAHeadlessRun()
     {
         {
-            HangablePty terminal;
-            DevicePlayer::watch(terminal.path);
+            PseudoTerminal terminal(PseudoTerminal::Slave::Closed);
+            DevicePlayer::watch(terminal.path());
             Application application(*manager_);
             ApplicationOptions options;
-            options.portPath = QString::fromStdString(terminal.path);
+            options.portPath = QString::fromStdString(terminal.path());
             options.open = true;
             QVERIFY(!application.start(options));
             Ui::MainWindow& ui = application.window().ui();
@@ -207,16 +205,16 @@ private slots:
             QVERIFY2(statusOf(application).contains(" is open."), qPrintable(statusOf(application)));
 
             CoutCapture output;
-            terminal.master.reset();
+            terminal.hangUp();
             QTRY_VERIFY_WITH_TIMEOUT(statusOf(application).contains(u"is gone"_qs), kDeadlineMs);
             QCOMPARE(ui.openCloseButton->text(), u"Open"_qs);
             QVERIFY(!ui.openCloseButton->isEnabled());
             QCOMPARE(output.text().count(u"went away"_qs), 1);
-            QVERIFY2(output.text().contains(QString::fromStdString(terminal.path)), qPrintable(output.text()));
+            QVERIFY2(output.text().contains(QString::fromStdString(terminal.path())), qPrintable(output.text()));
         }
         {
-            HangablePty terminal;
-            const QString path = QString::fromStdString(terminal.path);
+            PseudoTerminal terminal(PseudoTerminal::Slave::Closed);
+            const QString path = QString::fromStdString(terminal.path());
             QProcess process;
             process.start(QStringLiteral(HALODIAL_BINARY),
                           {u"--port"_qs, path, u"--open"_qs, u"-platform"_qs, u"offscreen"_qs});
@@ -225,7 +223,7 @@ private slots:
             QTRY_VERIFY_WITH_TIMEOUT(PortProblem::holderOf(path) &&
                                          PortProblem::holderOf(path)->pid == process.processId(),
                                      kDeadlineMs);
-            terminal.master.reset();
+            terminal.hangUp();
             QVERIFY(process.waitForFinished(60000));
             QCOMPARE(process.exitCode(), 1);
             const QString errors = QString::fromLocal8Bit(process.readAllStandardError());
@@ -281,15 +279,15 @@ private slots:
         // Whatever the user's locale, the wire carries 0 to 9.
         QLocale::setDefault(QLocale(QLocale::Arabic, QLocale::Egypt));
         PseudoTerminal terminal;
-        DevicePlayer::watch(terminal.slavePath());
+        DevicePlayer::watch(terminal.path());
         controller.setClock([] { return QTime(12, 34, 56); });
-        controller.setSerialPort(VELSerialPort::initWithPath(terminal.slavePath()));
+        controller.setSerialPort(VELSerialPort::initWithPath(terminal.path()));
         controller.openOrClosePort();
         QTRY_COMPARE_WITH_TIMEOUT(controller.portState(), SerialPortDemoController::PortState::Open, kDeadlineMs);
         controller.tickDown();
         const QByteArray frame = terminal.take(43);
         QCOMPARE(frame.size(), 43);
-        QVERIFY(terminal.staysSilentFor(100));
+        QVERIFY(terminal.staysSilentFor(std::chrono::milliseconds(100)));
         QCOMPARE(frame.at(0), '/');
         QByteArray digits;
         for (int i = 0; i < 6; ++i) {
@@ -306,8 +304,8 @@ private slots:
         SerialPortDemoController& controller = application.controller();
         Ui::MainWindow& ui = application.window().ui();
         PseudoTerminal terminal;
-        DevicePlayer::watch(terminal.slavePath());
-        const auto port = VELSerialPort::initWithPath(terminal.slavePath());
+        DevicePlayer::watch(terminal.path());
+        const auto port = VELSerialPort::initWithPath(terminal.path());
         controller.setSerialPort(port);
         controller.openOrClosePort();
         QTRY_COMPARE_WITH_TIMEOUT(controller.portState(), SerialPortDemoController::PortState::Open, kDeadlineMs);
@@ -316,18 +314,17 @@ private slots:
         const qsizetype textSize = 256 * 1024;
         controller.sendString(QString(textSize, u'x'));
         QVERIFY(port->queuedOutputByteCount() > 0);
-        QTest::qWait(50);
-        const std::size_t waiting = port->queuedOutputByteCount();
         controller.setClock([] { return QTime(7, 8, 9); });
         controller.tickDown();
         QCOMPARE(ui.tube1->text() + ui.tube2->text() + ui.tube6->text(), u"079"_qs);
-        QCOMPARE(port->queuedOutputByteCount(), waiting);
         // A save frame still goes behind the text.
         controller.save();
-        QCOMPARE(port->queuedOutputByteCount(), waiting + 43);
 
+        // On the wire: the text, then the save frame, and no time frame in
+        // between.
         const QByteArray received = terminal.take(textSize + 43);
         QCOMPARE(received.size(), textSize + 43);
+        QCOMPARE(received.left(textSize).count('x'), textSize);
         QCOMPARE(received.at(textSize), '*');
         QTRY_COMPARE_WITH_TIMEOUT(port->queuedOutputByteCount(), std::size_t{0}, kDeadlineMs);
         controller.tickDown();

@@ -1,6 +1,8 @@
 // The real binary, ended by a signal while it has a port open: it must quit
 // the way its Quit does, closing the port and putting the terminal's
-// original attributes back, not die of the signal's default action.
+// original attributes back, not die of the signal's default action; and it
+// must leave the terminal open to a normal user again (no exclusive flag
+// left on it while the device side lives on).
 #include <csignal>
 #include <fcntl.h>
 #include <termios.h>
@@ -9,8 +11,12 @@
 #include <QProcess>
 #include <QTest>
 
-#include "PseudoTerminal.h"
+#include "ports/PortProblem.h"
+#include "support/NormalUser.h"
+#include "support/PseudoTerminal.h"
 #include "support/UniqueFd.h"
+
+using test::PseudoTerminal;
 
 namespace {
 
@@ -45,9 +51,10 @@ private slots:
     {
         QFETCH(int, signal);
         PseudoTerminal pty;
+        QVERIFY(test::handToNobody(pty.path()));
         // A descriptor of our own on the device side the port opens, to read
         // its attributes while the program holds it.
-        const vel::UniqueFd probe(::open(pty.slavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
+        const vel::UniqueFd probe(::open(pty.path().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC));
         QVERIFY(probe);
         const termios before = attributesOf(probe.get());
 
@@ -55,11 +62,19 @@ private slots:
         halodial.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         halodial.start(QStringLiteral(HALODIAL_BINARY),
                        {QStringLiteral("-platform"), QStringLiteral("offscreen"), QStringLiteral("--port"),
-                        QString::fromStdString(pty.slavePath()), QStringLiteral("--open")});
+                        QString::fromStdString(pty.path()), QStringLiteral("--open")});
         QVERIFY(halodial.waitForStarted(30000));
-        // Open once the port has made the terminal its own.
-        QVERIFY(QTest::qWaitFor([&] { return !sameAttributes(attributesOf(probe.get()), before); }, 60000));
-        QTest::qWait(200);  // past the open's own follow-up steps
+        // Open once the port holds the device's lock and has made the
+        // terminal its own (both on the program's main thread, in one go).
+        const QString path = QString::fromStdString(pty.path());
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                const auto holder = PortProblem::holderOf(path);
+                return holder && holder->pid == halodial.processId() &&
+                       !sameAttributes(attributesOf(probe.get()), before);
+            },
+            60000));
+        QCOMPARE(test::openErrorAsNormalUser(pty.path()), EBUSY);
 
         QElapsedTimer sinceSignal;
         sinceSignal.start();
@@ -70,6 +85,7 @@ private slots:
         QCOMPARE(halodial.exitCode(), 0);
         QVERIFY2(took < 1500, qPrintable(QStringLiteral("exit took %1 ms").arg(took)));
         QVERIFY(sameAttributes(attributesOf(probe.get()), before));
+        QCOMPARE(test::openErrorAsNormalUser(pty.path()), 0);
     }
 };
 

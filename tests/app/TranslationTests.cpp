@@ -18,7 +18,7 @@
 #include <memory>
 
 #include "ports/PortProblem.h"
-#include "PseudoTerminal.h"
+#include "support/PseudoTerminal.h"
 #include "SerialPortDemoController.h"
 #include "Translations.h"
 #include "VELSerialPort.h"
@@ -28,6 +28,8 @@
 #include "desktop/UserNotificationCenterDelegate.h"
 #include "virtualclock/VirtualClock.h"
 #include "virtualclock/VirtualClockWindow.h"
+
+using test::PseudoTerminal;
 
 namespace {
 
@@ -174,7 +176,7 @@ private slots:
         NotificationCatcher catcher;
         center.setDelegate(&catcher);
         PseudoTerminal terminal;
-        const auto port = VELSerialPort::serialPortWithPath(terminal.slavePath());
+        const auto port = VELSerialPort::serialPortWithPath(terminal.path());
         QVERIFY(port);
         const QString name = QString::fromStdString(port->name());
         controller.postUserNotificationForConnectedPorts({port});

@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <libudev.h>
 #include <poll.h>
-#include <pty.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -24,6 +23,7 @@
 #include "dispatch/AsioMainQueue.h"
 #include "devices/SystemDeviceRegistry.h"
 #include "devices/UdevDeviceRegistry.h"
+#include "support/PseudoTerminal.h"
 #include "support/UniqueFd.h"
 #include "devices/VirtualDeviceRegistry.h"
 
@@ -90,22 +90,6 @@ bool isCharacterDevice(const std::string& path)
     struct stat status {};
     return ::stat(path.c_str(), &status) == 0 && S_ISCHR(status.st_mode);
 }
-
-// A pseudo-terminal made without the registry, as socat would.
-struct BarePty {
-    BarePty()
-    {
-        int master = -1;
-        int slave = -1;
-        EXPECT_EQ(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
-        master_.reset(master);
-        slave_.reset(slave);
-        path = ::ttyname(slave);
-    }
-    vel::UniqueFd master_;
-    vel::UniqueFd slave_;
-    std::string path;
-};
 
 // A scratch directory, removed with everything in it.
 struct ScratchDirectory {
@@ -352,12 +336,13 @@ TEST(SystemDeviceRegistry, FindsVirtualDevicesAndUnlistedTerminalsByPath)
     auto& system = vel::DeviceRegistry::system();
     Recorder recorder(system, queue);
     auto device = vel::VirtualDeviceRegistry::shared().createDevice("vsys");
-    BarePty bare;
+    // A pseudo-terminal made without the registry, as socat would.
+    const test::PseudoTerminal bare;
     ScratchDirectory scratch;
     const auto linkToVirtual = scratch.path / "clock";
     const auto linkToBare = scratch.path / "bare";
     fs::create_symlink(device->path(), linkToVirtual);
-    fs::create_symlink(bare.path, linkToBare);
+    fs::create_symlink(bare.path(), linkToBare);
     std::ofstream(scratch.path / "plain") << "not a terminal";
 
     EXPECT_EQ(system.deviceWithPath(device->path()), device->device());
@@ -368,19 +353,19 @@ TEST(SystemDeviceRegistry, FindsVirtualDevicesAndUnlistedTerminalsByPath)
     EXPECT_TRUE(queue.runUntil([&] { return !recorder.log.empty(); }, 10s));
     EXPECT_EQ(recorder.log, std::vector<std::string>{"+" + device->name()});
 
-    const auto found = system.deviceWithPath(bare.path);
+    const auto found = system.deviceWithPath(bare.path());
     ASSERT_NE(found, nullptr);
-    const std::string name = fs::path(bare.path).filename().string();  // "3" for /dev/pts/3
-    EXPECT_EQ(property(found, vel::kIOCalloutDeviceKey), bare.path);
-    EXPECT_EQ(property(found, vel::kIODialinDeviceKey), bare.path);
+    const std::string name = fs::path(bare.path()).filename().string();  // "3" for /dev/pts/3
+    EXPECT_EQ(property(found, vel::kIOCalloutDeviceKey), bare.path());
+    EXPECT_EQ(property(found, vel::kIODialinDeviceKey), bare.path());
     EXPECT_EQ(property(found, vel::kIOTTYDeviceKey), name);
     EXPECT_EQ(property(found, vel::kIOTTYBaseNameKey) + property(found, vel::kIOTTYSuffixKey), name);
     EXPECT_EQ(property(found, vel::kIOSerialBSDClientTypeKey), "IOSerialStream");
     for (const auto& listed : system.enumerate()) {
-        EXPECT_NE(property(listed, vel::kIOCalloutDeviceKey), bare.path);
+        EXPECT_NE(property(listed, vel::kIOCalloutDeviceKey), bare.path());
     }
     // A link names the terminal it points to: one device, however named.
-    EXPECT_EQ(property(system.deviceWithPath(linkToBare.string()), vel::kIOCalloutDeviceKey), bare.path);
+    EXPECT_EQ(property(system.deviceWithPath(linkToBare.string()), vel::kIOCalloutDeviceKey), bare.path());
 
     EXPECT_EQ(system.deviceWithPath((scratch.path / "plain").string()), nullptr);
     EXPECT_EQ(system.deviceWithPath((scratch.path / "missing").string()), nullptr);

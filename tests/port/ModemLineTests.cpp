@@ -12,7 +12,7 @@
 #include "SerialTestSupport.h"
 #include "support/FakeModemLines.h"
 
-using test::PtyPair;
+using test::PseudoTerminal;
 using test::RecordingDelegate;
 using namespace std::chrono_literals;
 
@@ -47,7 +47,7 @@ protected:
             << "run with LD_PRELOAD=libfake_modem_lines.so (ctest does)";
     }
 
-    std::shared_ptr<VELSerialPort> openFaked(const PtyPair& pty, const std::shared_ptr<RecordingDelegate>& delegate,
+    std::shared_ptr<VELSerialPort> openFaked(const PseudoTerminal& pty, const std::shared_ptr<RecordingDelegate>& delegate,
                                              int bits, bool eventsRefused)
     {
         struct stat status{};
@@ -70,7 +70,7 @@ protected:
 
 TEST_F(ModemLineTest, LinesFollowChangesWithoutPollingAndCloseWakesTheWait)
 {
-    PtyPair pty;
+    PseudoTerminal pty;
     auto delegate = std::make_shared<RecordingDelegate>();
     auto port = openFaked(pty, delegate, TIOCM_CTS, false);
     ASSERT_TRUE(port);
@@ -96,7 +96,7 @@ TEST_F(ModemLineTest, LinesFollowChangesWithoutPollingAndCloseWakesTheWait)
 
 TEST_F(ModemLineTest, AWaitThatFailsAsDeviceGoneRemovesThePortOnce)
 {
-    PtyPair pty;
+    PseudoTerminal pty;
     auto delegate = std::make_shared<RecordingDelegate>();
     auto port = openFaked(pty, delegate, 0, false);
     ASSERT_TRUE(port);
@@ -113,7 +113,7 @@ TEST_F(ModemLineTest, AWaitThatFailsAsDeviceGoneRemovesThePortOnce)
 
 TEST_F(ModemLineTest, ADriverWithoutLineEventsIsPolled)
 {
-    PtyPair pty;
+    PseudoTerminal pty;
     auto delegate = std::make_shared<RecordingDelegate>();
     auto port = openFaked(pty, delegate, 0, true);
     ASSERT_TRUE(port);

@@ -157,7 +157,7 @@ protected:
         ASSERT_TRUE(runUntil([&] { return delegate_->received.size() >= before + data.size(); }));
     }
 
-    test::PtyPair pty_;
+    test::PseudoTerminal pty_;
     std::shared_ptr<RequestDelegate> delegate_;
     std::shared_ptr<VELSerialPort> port_;
     std::string written_;

@@ -19,12 +19,14 @@
 #include <vector>
 
 #include "ColorWell.h"
-#include "PseudoTerminal.h"
 #include "SerialPortDemoController.h"
 #include "VELSerialPort.h"
 #include "clock/SyncGrid.h"
 #include "clock/WireTime.h"
 #include "desktop/QtMainQueue.h"
+#include "support/PseudoTerminal.h"
+
+using test::PseudoTerminal;
 
 namespace {
 
@@ -143,7 +145,7 @@ private slots:
     {
         Tubes tubes;
         PseudoTerminal pty;
-        auto port = VELSerialPort::initWithPath(pty.slavePath());
+        auto port = VELSerialPort::initWithPath(pty.path());
         QVERIFY(port);
         tubes.controller.setSerialPort(port);
         auto wall = std::make_shared<nanoseconds>(at(QTime(10, 0, 59, 990)));
@@ -182,21 +184,21 @@ private slots:
     {
         Tubes tubes;
         PseudoTerminal pty;
-        auto port = VELSerialPort::initWithPath(pty.slavePath());
+        auto port = VELSerialPort::initWithPath(pty.path());
         QVERIFY(port);
         tubes.controller.setSerialPort(port);
         tubes.controller.openOrClosePort();
         QTRY_VERIFY_WITH_TIMEOUT(port->isOpen(), kDeadlineMs);
-        StampingReader reader(pty.masterFd());
+        StampingReader reader(pty.master());
 
         tubes.controller.senddate();
         QTRY_VERIFY_WITH_TIMEOUT(tubes.controller.timer()->counts().sent >= 5, kDeadlineMs);
-        QCOMPARE(::tcflow(pty.slaveFd(), TCOOFF), 0);
+        QCOMPARE(::tcflow(pty.slave(), TCOOFF), 0);
         const int sentBeforeHold = tubes.controller.timer()->counts().sent;
         QTest::qWait(3000);
         QVERIFY2(tubes.controller.timer()->counts().sent <= sentBeforeHold + 1, "frames queued behind a held line");
         const nanoseconds released = wallNow();
-        QCOMPARE(::tcflow(pty.slaveFd(), TCOON), 0);
+        QCOMPARE(::tcflow(pty.slave(), TCOON), 0);
         QTRY_VERIFY_WITH_TIMEOUT(tubes.controller.timer()->counts().sent >= sentBeforeHold + 10, kDeadlineMs);
         tubes.controller.stop();
 

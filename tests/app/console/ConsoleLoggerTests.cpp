@@ -1,16 +1,22 @@
 // The console's log file: what a real port received from a pseudo-terminal,
 // written byte for byte behind the window's back, also under a flood.
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
 #include <QFile>
 #include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <atomic>
+#include <csignal>
 #include <thread>
 
 #include "DevicePlayer.h"
 #include "console/ConsoleLogger.h"
 #include "desktop/QtMainQueue.h"
+#include "support/UniqueFd.h"
 #include "VELSerialPort.h"
 #include "VELSerialPortDelegate.h"
 
@@ -62,8 +68,10 @@ private slots:
             earlier.write("earlier\n");
         }
         ConsoleLogger logger;
-        QVERIFY(logger.start(path));
+        QSignalSpy opened(&logger, &ConsoleLogger::opened);
+        logger.start(path);
         QCOMPARE(logger.path(), path);
+        QVERIFY(opened.wait(kDeadlineMs));
 
         DevicePlayer device;
         auto port = VELSerialPort::serialPortWithPath(device.path());
@@ -107,7 +115,7 @@ private slots:
         QVERIFY(!logger.isLogging());
         QCOMPARE(logger.droppedByteCount(), std::uint64_t{0});
         QVERIFY(device.write("after\n"));
-        QTest::qWait(200);
+        QTRY_COMPARE_WITH_TIMEOUT(delegate->received, total + 6, kDeadlineMs);
         const QByteArray logged = contentsOf(path);
         QCOMPARE(logged.size(), 8 + total);
         QVERIFY(logged == "earlier\nhello\r\n" + flood);
@@ -116,28 +124,78 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!port->isOpen(), kDeadlineMs);
     }
 
-    void aFileThatCannotBeOpenedSaysWhy()
+    void onlyARegularFileIsTakenAndNothingWaitsForIt()
     {
+        QTemporaryDir dir;
         ConsoleLogger logger;
-        QVERIFY(!logger.start(u"/nonexistent-dir/console.log"_qs));
-        QVERIFY(!logger.isLogging());
-        QVERIFY(!logger.errorString().isEmpty());
+        QSignalSpy refused(&logger, &ConsoleLogger::refused);
         const std::uint8_t byte = 'x';
+
+        logger.start(u"/nonexistent-dir/console.log"_qs);
+        QVERIFY(refused.wait(kDeadlineMs));
+        QVERIFY(!refused.takeFirst().at(0).toString().isEmpty());
+        QVERIFY(!logger.isLogging());
         logger.write(std::span(&byte, 1));  // Not logging: taken and ignored.
+
+        // A FIFO blocks an ordinary open until a reader comes, and one that
+        // has a reader is no log file either.
+        const QString fifo = dir.filePath(u"fifo"_qs);
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        logger.start(fifo);
+        QVERIFY(refused.wait(kDeadlineMs));
+        QCOMPARE(refused.takeFirst().at(0).toString(), u"not a regular file"_qs);
+        const vel::UniqueFd reader(::open(QFile::encodeName(fifo).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+        QVERIFY(reader);
+        logger.start(fifo);
+        QVERIFY(refused.wait(kDeadlineMs));
+        QCOMPARE(refused.takeFirst().at(0).toString(), u"not a regular file"_qs);
+        QVERIFY(!logger.isLogging());
+
+        // Nor is a link, which could point anywhere (another user's file,
+        // when the folder is shared).
+        const QString target = dir.filePath(u"target.log"_qs);
+        const QString link = dir.filePath(u"link.log"_qs);
+        QVERIFY(QFile(target).open(QIODevice::WriteOnly));
+        QVERIFY(QFile::link(target, link));
+        logger.start(link);
+        QVERIFY(refused.wait(kDeadlineMs));
+        QCOMPARE(refused.takeFirst().at(0).toString(), u"it is a symbolic link"_qs);
+
+        // A new file is its owner's alone: the console may carry secrets.
+        QSignalSpy opened(&logger, &ConsoleLogger::opened);
+        const QString fresh = dir.filePath(u"fresh.log"_qs);
+        logger.start(fresh);
+        QVERIFY(opened.wait(kDeadlineMs));
+        struct stat node {};
+        QCOMPARE(::stat(QFile::encodeName(fresh).constData(), &node), 0);
+        QCOMPARE(node.st_mode & 0777, 0600u);
+        QCOMPARE(refused.size(), 0);
+        logger.stop();
     }
 
     void aFailingDiskIsReported()
     {
-        // /dev/full takes the open and refuses every write: the failure is
-        // signalled and the bytes counted, and stop still returns.
+        // A file size limit makes the file refuse writes past it, as a full
+        // disk does: the failure is signalled, the bytes counted, and stop
+        // still returns. The limit is this process's; it is lifted after.
+        QTemporaryDir dir;
+        rlimit saved{};
+        QCOMPARE(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+        const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit small = saved;
+        small.rlim_cur = 100;
+        QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
         ConsoleLogger logger;
         QSignalSpy failed(&logger, &ConsoleLogger::failed);
-        QVERIFY(logger.start(u"/dev/full"_qs));
+        logger.start(dir.filePath(u"full.log"_qs));
         const QByteArray bytes(1000, 'x');
         logger.write(std::span(reinterpret_cast<const std::uint8_t*>(bytes.constData()), 1000));
-        QTRY_COMPARE_WITH_TIMEOUT(failed.size(), 1, kDeadlineMs);
+        const bool signalled = failed.wait(kDeadlineMs);
         logger.stop();
-        QCOMPARE(logger.droppedByteCount(), std::uint64_t{1000});
+        ::setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, previousHandler);
+        QVERIFY(signalled);
+        QCOMPARE(logger.droppedByteCount(), std::uint64_t{900});
     }
 };
 

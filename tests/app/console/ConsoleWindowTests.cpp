@@ -1,6 +1,8 @@
 // The console's controls in the real window, over a pseudo-terminal device:
 // hex view and timestamps over what arrived, send as hex, history, Clear,
 // find, logging with the status line, and the modem-line indicators.
+#include <sys/stat.h>
+
 #include <QCheckBox>
 #include <QFile>
 #include <QLabel>
@@ -134,8 +136,8 @@ private slots:
         QTemporaryDir dir;
         const QString path = dir.filePath(u"halodial.log"_qs);
         ui().logSentCheckBox->setChecked(true);
-        QVERIFY(controller_->console().startLogging(path));
-        QVERIFY(window_->loggingStatus()->text().contains(path));
+        controller_->console().startLogging(path);
+        QTRY_VERIFY_WITH_TIMEOUT(window_->loggingStatus()->text().contains(path), kDeadlineMs);
         QCOMPARE(ui().logButton->text(), u"Stop &log"_qs);
 
         QVERIFY(device_->write("alpha beta\nbeta\n"));
@@ -161,6 +163,24 @@ private slots:
         QFile log(path);
         QVERIFY(log.open(QIODevice::ReadOnly));
         QCOMPARE(log.readAll(), QByteArray("alpha beta\nbeta\nhi"));
+    }
+
+    void aFifoAsTheLogIsRefusedWhileTheFramesGoOn()
+    {
+        QTemporaryDir dir;
+        const QString fifo = dir.filePath(u"console.log"_qs);
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        controller_->senddate();
+        QVERIFY(device_->take(43).startsWith('/'));
+        // Without a reader an ordinary open of the FIFO would wait for one,
+        // and the window with it.
+        controller_->console().startLogging(fifo);
+        QTRY_COMPARE_WITH_TIMEOUT(window_->loggingStatus()->text(),
+                                  "Cannot log to " + fifo + ": not a regular file", kDeadlineMs);
+        QVERIFY(!controller_->console().isLogging());
+        QCOMPARE(ui().logButton->text(), u"&Log…"_qs);
+        device_->takeAvailable();
+        QCOMPARE(device_->take(43 * 2).count('/'), 2);
     }
 
     void modemLinesOfAPseudoTerminalAreUnavailable()

@@ -29,7 +29,7 @@
 #include "dispatch/MainQueue.h"
 #include "support/NotificationCenter.h"
 #include "desktop/QtMainQueue.h"
-#include "PseudoTerminal.h"
+#include "support/PseudoTerminal.h"
 #include "SerialPortDemoController.h"
 #include "devices/UdevDeviceRegistry.h"
 #include "support/UniqueFd.h"
@@ -39,6 +39,8 @@
 #include "VELSerialPort.h"
 #include "VELSerialPortManager.h"
 #include "devices/VirtualDeviceRegistry.h"
+
+using test::PseudoTerminal;
 
 namespace {
 
@@ -281,9 +283,9 @@ private slots:
     {
         bus_ = std::make_unique<PrivateSessionBus>();
         QVERIFY(QDBusConnection::connectToBus(bus_->address(), clientName_).isConnected());
-        ports_ = {VELSerialPort::initWithPath(namedTerminal_.slavePath()),
+        ports_ = {VELSerialPort::initWithPath(namedTerminal_.path()),
                   VELSerialPort::initWithDevice(vel::UdevDeviceRegistry::makeDevice(
-                      namelessTerminal_.slavePath(), namelessTerminal_.slavePath(), std::string()))};
+                      namelessTerminal_.path(), namelessTerminal_.path(), std::string()))};
         QVERIFY(ports_[0] && !ports_[0]->name().empty());
         QVERIFY(ports_[1] && ports_[1]->name().empty());
         if (isChild()) {

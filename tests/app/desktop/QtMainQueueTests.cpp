@@ -147,7 +147,12 @@ private slots:
         std::thread dropper([&] { watch.reset(); });
         dropper.join();
         pipe.write('b');
-        QTest::qWait(50);  // also runs the notifier's deferred deletion
+        // A second watch, which leaves 'b' in the pipe: once the event loop
+        // has told it, it would have told the dropped one as well.
+        std::atomic<bool> seen{false};
+        auto witness = queue.watchReadable(pipe.readEnd.get(), [&] { seen = true; });
+        QTRY_VERIFY_WITH_TIMEOUT(seen, kDeadlineMs);
+        witness.reset();
         QCOMPARE(calls.load(), 1);
     }
 };

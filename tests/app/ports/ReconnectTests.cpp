@@ -21,8 +21,7 @@
 
 #include "Application.h"
 #include "MainWindow.h"
-#include "MasterReader.h"
-#include "PseudoTerminal.h"
+#include "support/PseudoTerminal.h"
 #include "ports/ReconnectWatcher.h"
 #include "SerialPortDemoController.h"
 #include "VELSerialPort.h"
@@ -32,40 +31,21 @@
 #include "virtualclock/VirtualClock.h"
 #include "ui_MainWindow.h"
 
+using test::PseudoTerminal;
+
 namespace {
 
 constexpr int kDeadlineMs = 10000;
 using State = SerialPortDemoController::PortState;
 
-// A pseudo-terminal the port under test is the only one to open; closing
-// the master hangs up on it.
-class HangablePty {
-public:
-    HangablePty()
-    {
-        int master = -1;
-        int slave = -1;
-        std::array<char, PATH_MAX> name{};
-        if (::openpty(&master, &slave, name.data(), nullptr, nullptr) != 0) {
-            throw std::runtime_error("openpty failed");
-        }
-        ::fcntl(master, F_SETFD, FD_CLOEXEC);
-        ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
-        master_.reset(master);
-        ::close(slave);
-        path_ = QString::fromLocal8Bit(name.data());
-        reader_.emplace(master);
-    }
+// The port under test is to be the only one to open the terminals here;
+// closing a master hangs up on it.
+constexpr auto kPortOnly = PseudoTerminal::Slave::Closed;
 
-    const QString& path() const { return path_; }
-    QByteArray take(qsizetype count) { return reader_->take(count); }
-    void hangUp() { master_.reset(); }
-
-private:
-    vel::UniqueFd master_;
-    QString path_;
-    std::optional<MasterReader> reader_;
-};
+QString pathOf(const PseudoTerminal& terminal)
+{
+    return QString::fromStdString(terminal.path());
+}
 
 // Points `link` at `target`, replacing what it pointed at in one step.
 bool pointLink(const QString& link, const QString& target)
@@ -99,8 +79,8 @@ private slots:
     {
         QTemporaryDir dir;
         const QString link = dir.filePath(u"clock"_qs);
-        HangablePty first;
-        QVERIFY(pointLink(link, first.path()));
+        PseudoTerminal first(kPortOnly);
+        QVERIFY(pointLink(link, pathOf(first)));
 
         Application application(*manager_);
         ApplicationOptions options;
@@ -115,13 +95,13 @@ private slots:
 
         // The new terminal exists before the old one goes, so that the
         // system cannot hand the old number to it.
-        HangablePty second;
+        PseudoTerminal second(kPortOnly);
         first.hangUp();
         QTRY_COMPARE_WITH_TIMEOUT(controller.portState(), State::Waiting, kDeadlineMs);
         QCOMPARE(application.window().statusLine()->text(), u"Waiting for %1 to come back\u2026"_qs.arg(link));
         QVERIFY(application.window().ui().openCloseButton->isEnabled());
 
-        QVERIFY(pointLink(link, second.path()));
+        QVERIFY(pointLink(link, pathOf(second)));
         QElapsedTimer sinceRepointed;
         sinceRepointed.start();
         QByteArray frame = second.take(43);
@@ -134,7 +114,7 @@ private slots:
         // Within a second's look and an opening; generous for a loaded machine.
         QVERIFY(sinceRepointed.elapsed() < 5000);
         QCOMPARE(controller.portState(), State::Open);
-        QCOMPARE(QString::fromStdString(controller.serialPort()->path()), second.path());
+        QCOMPARE(QString::fromStdString(controller.serialPort()->path()), pathOf(second));
     }
 
     void virtualClockPluggedInAgainResumesOnTheSameName()
@@ -163,7 +143,7 @@ private slots:
         QVERIFY(QTest::qWaitFor(
             [&] {
                 auto terminal = std::make_unique<PseudoTerminal>();
-                const QString path = QString::fromStdString(terminal->slavePath());
+                const QString path = QString::fromStdString(terminal->path());
                 const bool reached = path == firstPath;
                 if (number(path) <= number(firstPath)) {
                     placeholders.push_back(std::move(terminal));
@@ -194,6 +174,78 @@ private slots:
         QCOMPARE(controller.portState(), State::Gone);
     }
 
+    void aTerminalNumberIsNotAwaitedAndATerminalInUseNotTakenOver()
+    {
+        {
+            PseudoTerminal first(kPortOnly);
+            const QString path = pathOf(first);
+            Application application(*manager_);
+            ApplicationOptions options;
+            options.portPath = path;
+            options.open = true;
+            options.sync = true;
+            options.reconnects = true;
+            QVERIFY(!application.start(options));
+            SerialPortDemoController& controller = application.controller();
+            QTRY_COMPARE_WITH_TIMEOUT(controller.portState(), State::Open, kDeadlineMs);
+            QVERIFY(first.take(2 * 43).contains('/'));
+            first.hangUp();
+            QTRY_COMPARE_WITH_TIMEOUT(controller.portState(), State::Gone, kDeadlineMs);
+            QVERIFY(!application.reconnectWatcher()->isWaiting());
+
+            // The number goes to the next terminal made: hold every one up
+            // to it, the last being the new terminal at the old path.
+            const auto number = [](const QString& p) { return p.section(QLatin1Char('/'), -1).toInt(); };
+            std::vector<std::unique_ptr<PseudoTerminal>> terminals;
+            QVERIFY(QTest::qWaitFor(
+                [&] {
+                    auto terminal = std::make_unique<PseudoTerminal>(kPortOnly);
+                    const bool reached = pathOf(*terminal) == path;
+                    if (number(pathOf(*terminal)) <= number(path)) {
+                        terminals.push_back(std::move(terminal));
+                    }
+                    return reached;
+                },
+                kDeadlineMs));
+            // Two looks of the watcher, and nothing may come of them.
+            QTest::qWait(static_cast<int>(2 * ReconnectWatcher::pollInterval.count()) + 500);
+            QCOMPARE(terminals.back()->takeAll(), QByteArray());
+            QCOMPARE(controller.portState(), State::Gone);
+        }
+        {
+            // Through a link, to a terminal that another process has open.
+            QTemporaryDir dir;
+            const QString link = dir.filePath(u"clock"_qs);
+            PseudoTerminal first(kPortOnly);
+            QVERIFY(pointLink(link, pathOf(first)));
+            Application application(*manager_);
+            ApplicationOptions options;
+            options.portPath = link;
+            options.open = true;
+            options.sync = true;
+            options.reconnects = true;
+            QVERIFY(!application.start(options));
+            SerialPortDemoController& controller = application.controller();
+            QTRY_COMPARE_WITH_TIMEOUT(controller.portState(), State::Open, kDeadlineMs);
+            PseudoTerminal second(kPortOnly);
+            QProcess holder;
+            holder.setStandardInputFile(pathOf(second));
+            holder.start(u"sleep"_qs, {u"60"_qs});
+            QVERIFY(holder.waitForStarted());
+            first.hangUp();
+            QTRY_COMPARE_WITH_TIMEOUT(controller.portState(), State::Waiting, kDeadlineMs);
+            QVERIFY(pointLink(link, pathOf(second)));
+            QTest::qWait(static_cast<int>(2 * ReconnectWatcher::pollInterval.count()) + 500);
+            QCOMPARE(controller.portState(), State::Waiting);
+            QCOMPARE(second.takeAll(), QByteArray());
+            // Once it is free, it is the clock's.
+            holder.kill();
+            QVERIFY(holder.waitForFinished());
+            QTRY_COMPARE_WITH_TIMEOUT(controller.portState(), State::Open, kDeadlineMs);
+            QVERIFY(second.take(2 * 43).contains('/'));
+        }
+    }
+
     void headlessWaitOutlastsAnAbsentPort()
     {
         QTemporaryDir dir;
@@ -208,8 +260,8 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT((errors += run.readAllStandardError()).contains("Waiting for"), kDeadlineMs);
         QCOMPARE(run.state(), QProcess::Running);
 
-        PseudoTerminal terminal;
-        QVERIFY(pointLink(link, QString::fromStdString(terminal.slavePath())));
+        PseudoTerminal terminal(kPortOnly);
+        QVERIFY(pointLink(link, pathOf(terminal)));
         QVERIFY(terminal.take(2 * 43).contains('/'));
         run.terminate();
         QVERIFY(run.waitForFinished(60000));

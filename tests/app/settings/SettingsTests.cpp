@@ -1,9 +1,12 @@
 // What Halodial remembers: the window's choices survive a restart (a private
 // XDG_CONFIG_HOME, the real settings file), --reset-settings forgets them,
 // and --colors on a headless run reaches the wire and is kept for the next.
+#include <sys/stat.h>
+
 #include <QCheckBox>
 #include <QColorDialog>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QLineEdit>
 #include <QProcess>
@@ -16,7 +19,7 @@
 #include "DevicePlayer.h"
 #include "CommandLine.h"
 #include "MainWindow.h"
-#include "PseudoTerminal.h"
+#include "support/PseudoTerminal.h"
 #include "SerialPortDemoController.h"
 #include "clock/SyncGrid.h"
 #include "settings/SettingsStore.h"
@@ -25,6 +28,8 @@
 #include "VELSerialPortManager.h"
 #include "desktop/QtMainQueue.h"
 #include "ui_MainWindow.h"
+
+using test::PseudoTerminal;
 
 namespace {
 
@@ -61,6 +66,20 @@ QStringList frameColours(const QByteArray& bytes)
     return colours;
 }
 
+QByteArray contentsOf(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Writes `contents` as the settings file under `configHome`.
+bool writeSettings(const QString& configHome, const QByteArray& contents)
+{
+    QDir().mkpath(configHome + u"/Halodial"_qs);
+    QFile file(configHome + u"/Halodial/halodial.conf"_qs);
+    return file.open(QIODevice::WriteOnly) && file.write(contents) == contents.size();
+}
+
 }  // namespace
 
 class SettingsTests : public QObject {
@@ -70,31 +89,47 @@ private:
     QTemporaryDir config_;
     VELSerialPortManager* manager_ = nullptr;
 
-    // A headless run on the terminal with its own settings folder; the
-    // colours of the time frames it sends, after which it is ended.
-    QStringList headlessFrameColours(const QString& configHome, const QStringList& extra)
+    QString settingsFile() const { return config_.filePath(u"Halodial/halodial.conf"_qs); }
+
+    struct HeadlessRun {
+        QStringList colours;
+        QString errors;
+        int exitCode = -1;
+    };
+
+    // A headless run on the terminal with its own settings folder: the
+    // colours of the time frames it sends, after which it is ended, and
+    // what it said on standard error.
+    HeadlessRun headlessRun(const QString& configHome, const QStringList& extra)
     {
-        PseudoTerminal terminal;
+        PseudoTerminal terminal(PseudoTerminal::Slave::Closed);
         QProcess run;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("XDG_CONFIG_HOME"), configHome);
         run.setProcessEnvironment(environment);
-        run.start(QStringLiteral(HALODIAL_BINARY), QStringList{u"--headless"_qs, u"--port"_qs,
-                                                               QString::fromStdString(terminal.slavePath()),
-                                                               u"--sync"_qs} + extra);
-        QStringList colours;
+        run.start(QStringLiteral(HALODIAL_BINARY),
+                  QStringList{u"--headless"_qs, u"--port"_qs, QString::fromStdString(terminal.path()), u"--sync"_qs} + extra);
+        HeadlessRun result;
         if (run.waitForStarted()) {
             // Two frames: the first may be cut by the port's opening.
             const QByteArray bytes = terminal.take(2 * 43);
-            colours = frameColours(bytes.mid(bytes.indexOf('/', 1)));
+            result.colours = frameColours(bytes.mid(bytes.indexOf('/', 1)));
         }
         run.terminate();
         run.waitForFinished(60000);
-        if (run.exitCode() != 0) {
-            qWarning() << run.readAllStandardError();
+        result.errors = QString::fromLocal8Bit(run.readAllStandardError());
+        result.exitCode = run.exitCode();
+        return result;
+    }
+
+    QStringList headlessFrameColours(const QString& configHome, const QStringList& extra)
+    {
+        const HeadlessRun run = headlessRun(configHome, extra);
+        if (run.exitCode != 0) {
+            qWarning() << run.errors;
             return {};
         }
-        return colours;
+        return run.colours;
     }
 
 private slots:
@@ -121,10 +156,13 @@ private slots:
             pick(ui.col3, picked);
             ui.lineEndingPopUpButton->setCurrentIndex(ui.lineEndingPopUpButton->findData(2));
             ui.addLineEndingCheckBox->click();
-            QTest::qWait(50);
+            // Each choice is written as it is made, not only at the end.
+            QTRY_VERIFY_WITH_TIMEOUT(contentsOf(settingsFile()).contains("add=true") &&
+                                         contentsOf(settingsFile()).contains("tube3g="),
+                                     kDeadlineMs);
         }
         // Where the user is told it is, under the record's attribute names.
-        const QString file = config_.filePath(u"Halodial/halodial.conf"_qs);
+        const QString file = settingsFile();
         QVERIFY(QFile::exists(file));
         QSettings raw(file, QSettings::IniFormat);
         raw.beginGroup(u"TubeSettings"_qs);
@@ -225,6 +263,58 @@ private slots:
         // Six, in tube order.
         const QStringList six{u"A00001"_qs, u"A00002"_qs, u"A00003"_qs, u"A00004"_qs, u"A00005"_qs, u"A00006"_qs};
         QCOMPARE(headlessFrameColours(home.path(), {u"--colors"_qs, six.join(u',')}), six);
+    }
+
+    void aSettingsFileThatCannotBeReadIsSaidOnceAndTheDefaultsServe()
+    {
+        const QStringList defaults = [this] {
+            QTemporaryDir fresh;
+            return headlessRun(fresh.path(), {}).colours;
+        }();
+        QCOMPARE(defaults.size(), 6);
+        {
+            // A FIFO would hold up the start for ever, waiting for a writer.
+            QTemporaryDir home;
+            QVERIFY(QDir().mkpath(home.filePath(u"Halodial"_qs)));
+            const QString fifo = home.filePath(u"Halodial/halodial.conf"_qs);
+            QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+            const HeadlessRun run = headlessRun(home.path(), {u"--colors"_qs, u"112233"_qs});
+            QCOMPARE(run.exitCode, 0);
+            QCOMPARE(run.colours, QStringList(6, u"112233"_qs));
+            QCOMPARE(run.errors.count(u"halodial: "_qs), 1);
+            QVERIFY2(run.errors.contains("cannot read the settings in " + fifo + ": not a regular file"),
+                     qPrintable(run.errors));
+        }
+        {
+            // Cut short in a section's name: QSettings cannot parse it.
+            QTemporaryDir home;
+            QVERIFY(writeSettings(home.path(), "[TubeSettings]\ntube1r=0.5\n[Line"));
+            const HeadlessRun run = headlessRun(home.path(), {});
+            QCOMPARE(run.exitCode, 0);
+            QCOMPARE(run.colours, defaults);
+            QCOMPARE(run.errors.count(u"halodial: "_qs), 1);
+            QVERIFY2(run.errors.contains(u"cannot read the settings in"_qs), qPrintable(run.errors));
+            QVERIFY(!run.errors.contains(u"cannot write"_qs));
+            QVERIFY(QFile::exists(home.filePath(u"Halodial/halodial.conf.broken"_qs)));
+            // The next run reads what this one wrote.
+            QVERIFY(contentsOf(home.filePath(u"Halodial/halodial.conf"_qs)).contains("[TubeSettings]"));
+        }
+    }
+
+    void aHeadlessRunWithoutItsSavedPortEndsWithStatus1()
+    {
+        QTemporaryDir home;
+        QVERIFY(writeSettings(home.path(), "[Port]\nidentity=path:/dev/ttyHALODIAL9\nname=ttyHALODIAL9\n"
+                                           "path=/dev/ttyHALODIAL9\n"));
+        QProcess run;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path());
+        run.setProcessEnvironment(environment);
+        run.start(QStringLiteral(HALODIAL_BINARY), {u"--headless"_qs});
+        QVERIFY(run.waitForFinished(60000));
+        QCOMPARE(run.exitCode(), 1);
+        const QString errors = QString::fromLocal8Bit(run.readAllStandardError());
+        QVERIFY2(errors.contains(u"halodial: No device at /dev/ttyHALODIAL9 (unplugged?)"_qs), qPrintable(errors));
     }
 };
 

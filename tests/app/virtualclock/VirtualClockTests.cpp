@@ -1,7 +1,11 @@
 // The virtual clock: the frame parser on its own, then the clock behind a
 // real pseudo-terminal driven through the library's port, and its window on
 // the offscreen platform.
+#include <poll.h>
+#include <sys/ioctl.h>
+
 #include <QApplication>
+#include <QFile>
 #include <QDir>
 #include <QImage>
 #include <QLabel>
@@ -22,6 +26,30 @@
 #include "devices/VirtualDeviceRegistry.h"
 
 namespace {
+
+// The master descriptor of this process whose slave is `slavePath`: the
+// clock keeps its own to itself.
+int masterOf(const QString& slavePath)
+{
+    const int wanted = slavePath.section(QLatin1Char('/'), -1).toInt();
+    const QDir fds(u"/proc/self/fd"_qs);
+    for (const QString& entry : fds.entryList(QDir::Files | QDir::System | QDir::NoDotAndDotDot)) {
+        const int fd = entry.toInt();
+        unsigned int number = 0;
+        if (QFile::symLinkTarget(fds.filePath(entry)) == u"/dev/ptmx"_qs && ::ioctl(fd, TIOCGPTN, &number) == 0 &&
+            static_cast<int>(number) == wanted) {
+            return fd;
+        }
+    }
+    return -1;
+}
+
+// No one has the slave open: the master reports a hang-up.
+bool hungUp(int master)
+{
+    pollfd ready{master, 0, 0};
+    return ::poll(&ready, 1, 0) > 0 && (ready.revents & POLLHUP);
+}
 
 constexpr int kDeadlineMs = 10000;
 
@@ -253,7 +281,12 @@ private slots:
         // hang-up in between.
         QVERIFY(port->close());
         QTRY_VERIFY_WITH_TIMEOUT(!port->isOpen(), kDeadlineMs);
-        QTest::qWait(250);
+        // Once the master shows the hang-up, one turn of the event loop lets
+        // the clock meet it before the port comes back.
+        const int master = masterOf(clock.devicePath());
+        QVERIFY(master >= 0);
+        QTRY_VERIFY_WITH_TIMEOUT(hungUp(master), kDeadlineMs);
+        QCoreApplication::processEvents();
         port->open();
         QTRY_VERIFY_WITH_TIMEOUT(port->isOpen(), kDeadlineMs);
         QVERIFY(send(*port, kExampleFrame));
