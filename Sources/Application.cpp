@@ -25,12 +25,13 @@
 #include "virtualclock/VirtualClock.h"
 #include "virtualclock/VirtualClockWindow.h"
 
-Application::Application(VELSerialPortManager& manager, QObject* parent)
-    : QObject(parent),
-      manager_(manager),
-      controller_(std::make_unique<SerialPortDemoController>(&manager)),
-      window_(std::make_unique<MainWindow>())
+Application::Application(VELSerialPortManager& manager, Presentation presentation, QObject* parent)
+    : QObject(parent), manager_(manager), controller_(std::make_unique<SerialPortDemoController>(&manager))
 {
+    if (presentation == Presentation::Headless) {
+        return;
+    }
+    window_ = std::make_unique<MainWindow>();
     window_->connectController(*controller_, manager);
     window_->setWindowIcon(DesktopIdentity::icon());
     appDelegate_.setWindow(window_.get());
@@ -114,7 +115,11 @@ std::optional<Application::StartError> Application::start(const ApplicationOptio
         controller_->setLeadMilliseconds(*options.leadMilliseconds);
     }
 
-    window_->show();
+    if (window_) {
+        window_->show();
+    } else {
+        reportSystemClock();
+    }
     if (virtualClockWindow_) {
         showVirtualClockWindow();
     }
@@ -139,7 +144,7 @@ std::optional<Application::StartError> Application::start(const ApplicationOptio
         // --wait nothing waits for this one.
         return StartError{1, PortProblem::describe(ENOENT, savedPort->path)};
     }
-    if (!options.screenshotDirectory.isEmpty()) {
+    if (!options.screenshotDirectory.isEmpty() && window_) {
         QTimer::singleShot(screenshotDelay, this,
                            [this, directory = options.screenshotDirectory] { saveScreenshotsAndQuit(directory); });
     }
@@ -182,6 +187,9 @@ std::optional<Application::StartError> Application::startVirtualClock()
         virtualClock_.reset();
         return StartError{1, tr("cannot create the virtual clock: %1").arg(reason)};
     }
+    if (!window_) {
+        return std::nullopt;
+    }
     virtualClockWindow_ = std::make_unique<VirtualClockWindow>(*virtualClock_);
     // The clock's window belongs to the main one: it neither keeps the run
     // going alone nor stays behind when the main window closes.
@@ -217,6 +225,15 @@ void Application::endRunOnPortFailure(bool waits)
             }
         });
     }
+}
+
+void Application::reportSystemClock()
+{
+    // Without a window the clock area's line goes to standard error when
+    // the computer's time becomes synchronised or stops being so.
+    SystemClockWatch& clock = controller_->systemClock();
+    connect(&clock, &SystemClockWatch::synchronisedChanged, this,
+            [&clock] { std::cerr << "halodial: " << clock.text().toStdString() << std::endl; });
 }
 
 void Application::showVirtualClockWindow()

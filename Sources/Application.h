@@ -38,8 +38,14 @@ public:
     // hex view is taken.
     static constexpr std::chrono::milliseconds consoleScreenshotDelay{700};
 
+    // With a window, or without one (--headless): then only the controller
+    // and its clock and port classes are built, its outlets stay absent,
+    // and nothing is laid out or drawn.
+    enum class Presentation { Window, Headless };
+
     // Needs the QApplication and the library's main queue in place.
-    explicit Application(VELSerialPortManager& manager, QObject* parent = nullptr);
+    explicit Application(VELSerialPortManager& manager, Presentation presentation = Presentation::Window,
+                         QObject* parent = nullptr);
     ~Application() override;
 
     // Shows the windows and does what the options ask. An error leaves
@@ -48,7 +54,9 @@ public:
 
     AppDelegate& appDelegate() { return appDelegate_; }
     SerialPortDemoController& controller() { return *controller_; }
+    // The window; a headless run has none.
     MainWindow& window() { return *window_; }
+    bool hasWindow() const { return window_ != nullptr; }
     // Null unless the options asked for them.
     ReconnectWatcher* reconnectWatcher() const { return reconnectWatcher_.get(); }
     SettingsKeeper* settingsKeeper() const { return settingsKeeper_.get(); }
@@ -65,6 +73,7 @@ private:
     // False when the port is not there and nothing waits for it.
     bool restoreSession(const QString& identity, const QString& name, const QString& path, bool syncWasRunning);
     void showVirtualClockWindow();
+    void reportSystemClock();
     void saveScreenshotsAndQuit(const QString& directory);
 
     VELSerialPortManager& manager_;

@@ -60,7 +60,10 @@ int main(int argc, char* argv[])
     // The window waits for a port that went away; without one, --wait asks.
     options.reconnects = options.reconnects || !options.headless;
     options.remembersSettings = true;
-    Application application(VELSerialPortManager::sharedSerialPortManager());
+    // Screenshots need the window, even where nobody sees it.
+    const bool windowless = options.headless && options.screenshotDirectory.isEmpty();
+    Application application(VELSerialPortManager::sharedSerialPortManager(),
+                            windowless ? Application::Presentation::Headless : Application::Presentation::Window);
     if (const auto error = application.start(options)) {
         std::cerr << "halodial: " << error->message.toStdString() << std::endl;
         return error->exitStatus;

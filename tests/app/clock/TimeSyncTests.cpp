@@ -5,6 +5,8 @@
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
 #include <algorithm>
 #include <array>
@@ -243,6 +245,41 @@ private slots:
         QVERIFY2(ninetieth < milliseconds(2),
                  qPrintable(QString::number(std::chrono::duration<double, std::milli>(ninetieth).count())));
         tubes.controller.setSerialPort(nullptr);
+    }
+
+    // The service's first frame, as the clock gets it: the current time, not
+    // the tubes' initial zeros (a clock flashing 00:00:00 at every start).
+    void theServicesFirstFrameShowsTheTime()
+    {
+        PseudoTerminal pty;
+        QTemporaryDir home;
+        QProcess service;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path());
+        service.setProcessEnvironment(environment);
+        service.start(QStringLiteral(HALODIAL_BINARY),
+                      {QStringLiteral("--headless"), QStringLiteral("--port"), QString::fromStdString(pty.path()),
+                       QStringLiteral("--sync")});
+        QVERIFY(service.waitForStarted());
+        const QByteArray frame = pty.take(43);
+        const nanoseconds arrival = wallNow();
+        service.terminate();
+        QVERIFY(service.waitForFinished(kDeadlineMs));
+        QCOMPARE(frame.size(), 43);
+        QByteArray digits;
+        for (int i = 0; i < 6; ++i) {
+            digits += frame.at(1 + 7 * i);
+        }
+        // Within the second before its arrival (a loaded machine may take
+        // a moment to hand it over).
+        QStringList acceptable;
+        for (int back = 0; back <= 2; ++back) {
+            acceptable << QLocale::c().toString(
+                QDateTime::fromMSecsSinceEpoch(std::chrono::duration_cast<milliseconds>(arrival).count() - back * 1000)
+                    .time(),
+                QStringLiteral("HHmmss"));
+        }
+        QVERIFY2(acceptable.contains(QString::fromLatin1(digits)), digits.constData());
     }
 };
 
