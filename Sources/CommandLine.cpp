@@ -90,6 +90,20 @@ void CommandLine::describeOptions(QCommandLineParser& parser)
     parser.addOption(screenshots);
 }
 
+bool CommandLine::asksForWidgets(int argc, char* argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray argument(argv[i]);
+        // Qt's own options are spelled with one dash; the screenshots are
+        // pictures of the windows.
+        if (argument == "-platform" || argument.startsWith("-platform=") || argument == "--platform" ||
+            argument.startsWith("--screenshot-dir")) {
+            return true;
+        }
+    }
+    return false;
+}
+
 bool CommandLine::asksForHeadless(int argc, char* argv[])
 {
     QCommandLineParser parser;

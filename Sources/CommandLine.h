@@ -23,6 +23,10 @@ public:
 
     // Whether the arguments ask for --headless; read before QApplication
     // exists, so that the offscreen platform can be chosen for it.
+    // Whether the command line names Qt's -platform or the screenshots,
+    // which need the widgets even without a display. Before the
+    // application object exists.
+    static bool asksForWidgets(int argc, char* argv[]);
     static bool asksForHeadless(int argc, char* argv[]);
 
     // "RRGGBB" (every tube) or six of them separated by commas, each with or
