@@ -114,6 +114,21 @@ public:
     bool DTR() const;
     void setDTR(bool dtr);
 
+    // Low latency: asks the driver to hand received bytes over at once
+    // rather than batch them (ASYNC_LOW_LATENCY through TIOCSSERIAL; an FTDI
+    // adapter's 16 ms latency timer becomes 1 ms), for request and response
+    // traffic that waits on every answer. Off by default. Applied at open
+    // and, on an open port, when changed; the driver's own setting comes
+    // back at close. Drivers without it (USB ACM, pseudo-terminals) are not
+    // an error: lowLatencyIsSupported turns false and the delegate hears
+    // nothing. Observable ("usesLowLatency"), any thread.
+    bool usesLowLatency() const;
+    void setUsesLowLatency(bool uses);
+    // Whether the open port's driver takes the low-latency setting; learned
+    // at each open, false before the first. Observable
+    // ("lowLatencyIsSupported"), told on the thread that opens.
+    bool lowLatencyIsSupported() const;
+
     // Modem input lines, as last read: on each change where the driver
     // reports changes (TIOCMIWAIT), else polled every 10 ms.
     bool CTS() const;
@@ -239,6 +254,8 @@ private:
     // Writes the attributes; the errno of a failure, or 0.
     int applyPortOptions(int fd) const;
     void updateModemLines();
+    void applyLowLatency(Opening& opening);
+    void restoreLowLatency(Opening& opening);
     void reallyClosePort(const std::shared_ptr<Opening>& opening);
     int closeDescriptor(Opening& opening);
     void drainAndRestoreAttributes(Opening& opening, std::chrono::steady_clock::time_point deadline);
@@ -276,6 +293,8 @@ private:
     bool usesDCDOutputFlowControl_ = false;
     bool RTS_ = false;
     bool DTR_ = false;
+    std::atomic<bool> usesLowLatency_{false};
+    std::atomic<bool> lowLatencyIsSupported_{false};
     std::atomic<bool> CTS_{false};
     std::atomic<bool> DSR_{false};
     std::atomic<bool> DCD_{false};

@@ -138,6 +138,7 @@ void VELSerialPort::open()
 
     setPortOptions();
     updateModemLines();
+    applyLowLatency(*opening);
 
     // One task on the main queue: the delegate hears of the opening, then
     // reading starts, so no data can come before serialPortWasOpened.
@@ -419,6 +420,7 @@ void VELSerialPort::drainAndRestoreAttributes(Opening& opening, std::chrono::ste
     }
     opening.outgoing->stop();
     ::tcsetattr(fd, TCSANOW, &opening.originalAttributes);
+    restoreLowLatency(opening);
 }
 
 void VELSerialPort::waitForCloseAtExit(std::chrono::steady_clock::time_point deadline)

@@ -447,3 +447,26 @@ TEST_F(SerialPortTest, APseudoTerminalsMissingModemLinesAreNoErrorAndStopThePoll
     EXPECT_TRUE(delegate->errors().empty());
     closeAndWait(port, delegate);
 }
+
+// A pseudo-terminal has no serial settings: asking for low latency there is
+// no error, only unsupported, and the wish is kept for the next device.
+TEST_F(SerialPortTest, LowLatencyOnADriverWithoutItIsUnsupportedNotAnError)
+{
+    PtyPair pty;
+    auto port = VELSerialPort::initWithPath(pty.path());
+    ASSERT_TRUE(port);
+    auto delegate = std::make_shared<RecordingDelegate>();
+    port->setDelegate(delegate);
+    EXPECT_FALSE(port->usesLowLatency());
+    port->setUsesLowLatency(true);
+    port->open();
+    ASSERT_TRUE(runUntil([&] { return delegate->count("opened") == 1; }));
+    port->setUsesLowLatency(false);
+    port->setUsesLowLatency(true);
+    runFor(std::chrono::milliseconds(50));
+    EXPECT_FALSE(port->lowLatencyIsSupported());
+    EXPECT_TRUE(port->usesLowLatency());
+    EXPECT_TRUE(delegate->errors().empty());
+    port->close();
+    EXPECT_TRUE(runUntil([&] { return delegate->count("closed") == 1; }));
+}

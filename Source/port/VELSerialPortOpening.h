@@ -34,6 +34,9 @@ void runOnMainAndWait(std::function<void()> task);
 struct VELSerialPort::Opening {
     int fd = 0;
     termios originalAttributes{};
+    // The driver's ASYNC_LOW_LATENCY before the port touched it: 0 or 1, or
+    // -1 while unknown (not read yet, or the driver has no such setting).
+    int originalLowLatency = -1;
     // Set before the descriptor is published, never replaced.
     std::unique_ptr<vel::OutgoingQueue> outgoing;
     // Where reads land: the delegate is handed this memory in place.
