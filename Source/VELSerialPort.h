@@ -134,6 +134,12 @@ public:
     bool CTS() const;
     bool DSR() const;
     bool DCD() const;
+    // Whether the device has modem lines at all, learned at each open from
+    // the first read of the lines: false for a pseudo-terminal or the
+    // virtual clock (nothing to show for CTS, DSR, DCD, RTS or DTR), true for
+    // a real serial port; false before the first open. Observable
+    // ("hasModemLines"), told on the modem-line watch's thread. Any thread.
+    bool hasModemLines() const;
 
     bool isOpen() const;
 
@@ -266,6 +272,7 @@ private:
     void startModemLinePoll(const std::shared_ptr<Opening>& opening);
     void modemLinesFailed(const std::shared_ptr<Opening>& opening, int error);
     void setModemInputLines(int bits);
+    void setHasModemLines(bool has);
     void pollModemLines(const std::shared_ptr<Opening>& opening);
     void deviceHasGone(const std::shared_ptr<Opening>& opening);
     void beginClose(bool reopenAfterwards);
@@ -298,6 +305,7 @@ private:
     std::atomic<bool> CTS_{false};
     std::atomic<bool> DSR_{false};
     std::atomic<bool> DCD_{false};
+    std::atomic<bool> hasModemLines_{false};
 
     // 0 means closed.
     std::atomic<int> fileDescriptor_{0};

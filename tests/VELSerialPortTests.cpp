@@ -445,6 +445,7 @@ TEST_F(SerialPortTest, APseudoTerminalsMissingModemLinesAreNoErrorAndStopThePoll
     ASSERT_TRUE(port);
     runFor(std::chrono::milliseconds(300));  // thirty polls' worth
     EXPECT_TRUE(delegate->errors().empty());
+    EXPECT_FALSE(port->hasModemLines());
     closeAndWait(port, delegate);
 }
 

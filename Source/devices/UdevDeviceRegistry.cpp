@@ -70,14 +70,38 @@ DeviceHandle entryOf(udev_device* device)
     if (!node || !name) {
         return nullptr;
     }
-    std::string dialin = node;
+    std::string byId;
     for (auto* link = udev_device_get_devlinks_list_entry(device); link; link = udev_list_entry_get_next(link)) {
         if (view(udev_list_entry_get_name(link)).starts_with("/dev/serial/by-id/")) {
-            dialin = udev_list_entry_get_name(link);
+            byId = udev_list_entry_get_name(link);
             break;
         }
     }
-    return UdevDeviceRegistry::makeDevice(node, dialin, name);
+    auto properties = UdevDeviceRegistry::makeDevice(node, byId.empty() ? node : byId, name)->properties();
+    const auto first = [device](std::initializer_list<const char*> keys) {
+        for (const char* key : keys) {
+            const std::string_view value = view(udev_device_get_property_value(device, key));
+            if (!value.empty()) {
+                return std::string(value);
+            }
+        }
+        return std::string();
+    };
+    const auto add = [&properties](const char* key, std::string value) {
+        if (!value.empty()) {
+            properties.emplace(key, std::move(value));
+        }
+    };
+    add(kModelKey, first({"ID_MODEL_FROM_DATABASE", "ID_MODEL"}));
+    add(kVendorKey, first({"ID_VENDOR_FROM_DATABASE", "ID_VENDOR"}));
+    add(kSerialNumberKey, first({"ID_SERIAL_SHORT"}));
+    const std::string vendorId = first({"ID_VENDOR_ID"});
+    const std::string productId = first({"ID_MODEL_ID"});
+    if (!vendorId.empty() && !productId.empty()) {
+        add(kUSBVendorProductKey, vendorId + ":" + productId);
+    }
+    add(kByIdLinkKey, byId);
+    return std::make_shared<const SerialDevice>(std::move(properties));
 }
 
 // A tty that is present in sysfs and is a serial stream device.
