@@ -35,6 +35,10 @@ namespace {
 // A pseudo-terminal hands over at most a few KiB per read and a USB adapter
 // less; the larger bound is for fast devices, which fill it under load.
 constexpr std::size_t kLargestRead = 64 * 1024;
+// A read at least this long suggests more waits: read again at once.
+constexpr std::size_t kReadOnAtLeast = 512;
+// How much one wake-up of the main loop reads before it lets other work run.
+constexpr std::size_t kReadPerTurn = 256 * 1024;
 // How long a close lets pending output drain before it discards it: a device
 // that has stopped reading must not hold the close, or the exit, for ever.
 constexpr auto kDrainDeadline = std::chrono::milliseconds(500);
@@ -162,44 +166,52 @@ void VELSerialPort::open()
     startModemLineWatch(opening);
 }
 
-// On the main thread: one read into the block, handed to the delegate in
-// place; the request layer gets a copy on its own queue only when it
+// On the main thread: reads into the block, each read handed to the delegate
+// in place; the request layer gets a copy on its own queue only when it
 // listens, and only after the delegate has had the data, so the data
 // callback of a chunk always comes before the packet and response callbacks
 // that its bytes produce.
 void VELSerialPort::readAvailable(const std::shared_ptr<Opening>& opening)
 {
-    if (opening->closing) {
-        return;
-    }
-    const ssize_t count = ::read(opening->fd, opening->block.data(), opening->block.size());
-    if (count < 0 && (errno == EAGAIN || errno == EINTR)) {
-        return;
-    }
-    if (count <= 0) {
-        // On Linux a device that has gone shows as a hang-up: the descriptor
-        // stays readable and every read returns 0 or fails with EIO. Left
-        // alone that is a busy loop.
-        if (count == 0 || isDeviceGoneError(errno)) {
-            opening->closing = true;
-            deviceHasGone(opening);
+    auto self = shared_from_this();
+    std::size_t readThisTurn = 0;
+    while (!opening->closing) {
+        const ssize_t count = ::read(opening->fd, opening->block.data(), opening->block.size());
+        if (count < 0 && (errno == EAGAIN || errno == EINTR)) {
+            return;
         }
-        return;
-    }
-    const std::span<const std::uint8_t> chunk(opening->block.data(), static_cast<std::size_t>(count));
-    if (auto delegate = delegateRespondingTo(VELSerialPortDelegate::Callback::DidReceiveData)) {
-        opening->inDelivery = chunk.size();
-        struct Delivered {
-            Opening& opening;
-            ~Delivered() { opening.inDelivery = 0; }
-        } delivered{*opening};
-        delegate->serialPortDidReceiveData(shared_from_this(), chunk);
-    }
-    if (requests_->isListening()) {
-        auto copy = std::make_shared<const std::vector<std::uint8_t>>(chunk.begin(), chunk.end());
-        requestHandlingQueue_->async([self = shared_from_this(), copy = std::move(copy)] {
-            self->requests_->receiveChunk(copy);
-        });
+        if (count <= 0) {
+            // On Linux a device that has gone shows as a hang-up: the
+            // descriptor stays readable and every read returns 0 or fails
+            // with EIO. Left alone that is a busy loop.
+            if (count == 0 || isDeviceGoneError(errno)) {
+                opening->closing = true;
+                deviceHasGone(opening);
+            }
+            return;
+        }
+        const std::span<const std::uint8_t> chunk(opening->block.data(), static_cast<std::size_t>(count));
+        if (auto delegate = delegateRespondingTo(VELSerialPortDelegate::Callback::DidReceiveData)) {
+            opening->inDelivery = chunk.size();
+            struct Delivered {
+                Opening& opening;
+                ~Delivered() { opening.inDelivery = 0; }
+            } delivered{*opening};
+            delegate->serialPortDidReceiveData(self, chunk);
+        }
+        if (requests_->isListening()) {
+            auto copy = std::make_shared<const std::vector<std::uint8_t>>(chunk.begin(), chunk.end());
+            requestHandlingQueue_->async([self, copy = std::move(copy)] { self->requests_->receiveChunk(copy); });
+        }
+        // A short read emptied the driver's buffer: wait for the next wake.
+        // A long one (a flood: a terminal hands over a few KiB per read)
+        // likely left more, which is cheaper to read now than after another
+        // turn of the loop; but only so much per turn, so that a flood does
+        // not starve the window's timers and input.
+        readThisTurn += chunk.size();
+        if (chunk.size() < kReadOnAtLeast || readThisTurn >= kReadPerTurn) {
+            return;
+        }
     }
 }
 

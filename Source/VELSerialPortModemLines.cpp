@@ -25,6 +25,14 @@ constexpr auto kModemLinePollInterval = std::chrono::milliseconds(10);
 
 void VELSerialPort::startModemLineWatch(const std::shared_ptr<Opening>& opening)
 {
+    // A device without modem lines (a pseudo-terminal, the virtual clock)
+    // says so at once: no thread is started just to find that out.
+    int bits = 0;
+    if (::ioctl(opening->fd, TIOCMGET, &bits) < 0 && errno == ENOTTY) {
+        setHasModemLines(false);
+        vel::log("%s has no modem lines; CTS, DSR and DCD stay as they are.", path_.c_str());
+        return;
+    }
     // The watch is stopped (joined) by the real close, while the read
     // source still holds the port and the opening, so its handlers may use
     // `this`; the opening, which owns the watch, is held weakly.

@@ -457,13 +457,14 @@ int main(int argc, char** argv)
     if (!echo->opened) {
         fail("port did not open");
     }
-    std::printf("Threads of the process: %ld before the open, %ld with the port open (pseudo-terminal)\n",
-                threadsBefore, threadCount());
+
     Bench bench{*mainQueue, port, echo, plainPty.slave.get(), pipeFds[1]};
 
     // Warm-up.
     bench.plainTrips(100);
     bench.portTrips(100);
+    std::printf("Threads of the process: %ld before the open, %ld with the port open and used (pseudo-terminal)\n",
+                threadsBefore, threadCount());
 
     std::vector<double> plainA;
     std::vector<double> plainB;
