@@ -208,7 +208,8 @@ public:
     // whoever notices the removal first (the read watch's hang-up, the
     // modem-line poll, the port manager): the delegate hears removed, then
     // closed, once each. Any thread; off the main thread it waits until the
-    // delegate has heard of the removal, unless the process is exiting.
+    // delegate has heard of the removal. During the exit the delegate hears
+    // it on the calling thread, and the close finishes there too.
     void cleanupAfterSystemRemoval();
     // Deprecated spelling of cleanupAfterSystemRemoval; logs a warning first.
     void cleanup();
