@@ -28,10 +28,15 @@ void VELSerialPort::startModemLineWatch(const std::shared_ptr<Opening>& opening)
     // A device without modem lines (a pseudo-terminal, the virtual clock)
     // says so at once: no thread is started just to find that out.
     int bits = 0;
-    if (::ioctl(opening->fd, TIOCMGET, &bits) < 0 && errno == ENOTTY) {
-        setHasModemLines(false);
-        vel::log("%s has no modem lines; CTS, DSR and DCD stay as they are.", path_.c_str());
-        return;
+    if (::ioctl(opening->fd, TIOCMGET, &bits) < 0) {
+        if (errno == ENOTTY) {
+            setHasModemLines(false);
+            vel::log("%s has no modem lines; CTS, DSR and DCD stay as they are.", path_.c_str());
+            return;
+        }
+    } else {
+        // Known before open returns, so a window can show the lines at once.
+        setHasModemLines(true);
     }
     // The watch is stopped (joined) by the real close, while the read
     // source still holds the port and the opening, so its handlers may use
