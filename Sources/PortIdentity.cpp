@@ -42,7 +42,7 @@ QString PortIdentity::of(const std::shared_ptr<VELSerialPort>& port)
     }
     const std::string name = port->name();
     const bool numberOnly = std::all_of(name.begin(), name.end(), [](char c) { return c >= '0' && c <= '9'; });
-    if (path.starts_with("/dev/pts/") && !name.empty() && !numberOnly) {
+    if (device && device->property(vel::kPseudoTerminalKey) && !name.empty() && !numberOnly) {
         return QStringLiteral("virtual:") + QString::fromStdString(name);
     }
     return QStringLiteral("path:") + QString::fromStdString(path);

@@ -29,15 +29,14 @@ QString PortLabel::of(const std::shared_ptr<VELSerialPort>& port)
         return {};
     }
     const std::string name = port->name();
-    const std::string path = port->path();
     const QString shown = QString::fromStdString(name);
     const bool numberOnly = !name.empty() && std::all_of(name.begin(), name.end(), [](char c) {
         return c >= '0' && c <= '9';
     });
-    if (path.rfind("/dev/pts/", 0) == 0 && numberOnly) {
+    const vel::DeviceHandle device = port->IOKitDevice();
+    if (device && device->property(vel::kPseudoTerminalKey) && numberOnly) {
         return QCoreApplication::translate("PortLabel", "pts/%1 (pseudo-terminal)").arg(shown);
     }
-    const vel::DeviceHandle device = port->IOKitDevice();
     const QString model = entryValue(device, vel::kModelKey);
     const QString vendor = entryValue(device, vel::kVendorKey);
     const QString serial = entryValue(device, vel::kSerialNumberKey);

@@ -26,6 +26,9 @@ inline constexpr const char* kVendorKey = "Vendor";
 inline constexpr const char* kSerialNumberKey = "SerialNumber";
 inline constexpr const char* kUSBVendorProductKey = "USBVendorProduct";
 inline constexpr const char* kByIdLinkKey = "ByIdLink";
+// "yes" for a pseudo-terminal standing in for a device (a virtual device, or
+// a terminal found by its path, such as a socat pty); absent otherwise.
+inline constexpr const char* kPseudoTerminalKey = "PseudoTerminal";
 
 // One serial stream device as a registry lists it: an immutable set of
 // string properties under the keys above. Devices are handed around as

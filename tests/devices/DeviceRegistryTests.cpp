@@ -136,6 +136,7 @@ TEST(VirtualDeviceRegistry, DeviceIsARawTerminalListedWithTheSixKeys)
     EXPECT_EQ(property(device, vel::kIOTTYDeviceKey), "vclock" + suffix);
     EXPECT_EQ(first->name(), "vclock" + suffix);
     EXPECT_EQ(property(device, vel::kIOSerialBSDClientTypeKey), "IOSerialStream");
+    EXPECT_EQ(property(device, vel::kPseudoTerminalKey), "yes");
     EXPECT_NE(first->name(), second->name());
     EXPECT_NE(first->path(), second->path());
     EXPECT_EQ(registry.enumerate(), (std::vector<vel::DeviceHandle>{first->device(), second->device()}));
@@ -375,6 +376,7 @@ TEST(SystemDeviceRegistry, FindsVirtualDevicesAndUnlistedTerminalsByPath)
     EXPECT_EQ(property(found, vel::kIODialinDeviceKey), bare.path);
     EXPECT_EQ(property(found, vel::kIOTTYDeviceKey), name);
     EXPECT_EQ(property(found, vel::kIOTTYBaseNameKey) + property(found, vel::kIOTTYSuffixKey), name);
+    EXPECT_EQ(property(found, vel::kPseudoTerminalKey), "yes");
     EXPECT_EQ(property(found, vel::kIOSerialBSDClientTypeKey), "IOSerialStream");
     for (const auto& listed : system.enumerate()) {
         EXPECT_NE(property(listed, vel::kIOCalloutDeviceKey), bare.path);
