@@ -19,6 +19,7 @@
 #include "port/VELSerialPortOpening.h"
 #include "support/Diagnostics.h"
 #include "support/NoDestroy.h"
+#include "VELSerialPortManager.h"
 
 // The port's identity, its construction and the process-wide registry of
 // live ports (one object per device), and the exit clean-up.
@@ -26,6 +27,9 @@
 namespace {
 
 constexpr const char* kRequestQueueLabel = "org.halodial.VELSerialPort.requestHandlingQueue";
+// How long the exit waits for closes under way on the global queue: their
+// drain (500 ms at most) and a little more.
+constexpr auto kExitCloseDeadline = std::chrono::milliseconds(700);
 
 // The registry of live ports. Entries do not own their ports; the path is
 // kept beside the reference so that a lookup never has to lock (and so never
@@ -59,30 +63,27 @@ std::shared_ptr<VELSerialPort> findLivePort(LivePorts& live, const std::string& 
     return nullptr;
 }
 
-void closeOpenPortsAtExit()
+// The library's one exit handler; processWillExit says what it does, in
+// which order.
+void cleanUpAtExit()
 {
     VELSerialPort::processWillExit();
-    std::vector<std::shared_ptr<VELSerialPort>> open;
-    {
-        auto& live = livePorts();
-        std::lock_guard lock(live.mutex);
-        for (const auto& entry : live.entries) {
-            if (auto port = entry.weak.lock()) {
-                open.push_back(std::move(port));
-            }
+}
+
+std::vector<std::shared_ptr<VELSerialPort>> everyLivePort()
+{
+    std::vector<std::shared_ptr<VELSerialPort>> ports;
+    auto& live = livePorts();
+    std::lock_guard lock(live.mutex);
+    for (const auto& entry : live.entries) {
+        if (auto port = entry.weak.lock()) {
+            ports.push_back(std::move(port));
         }
     }
-    for (const auto& port : open) {
-        port->close();
-    }
+    return ports;
 }
-}  // namespace
 
-std::atomic<bool>& vel::port::processIsExiting()
-{
-    static std::atomic<bool> exiting{false};
-    return exiting;
-}
+}  // namespace
 
 // MARK: - Construction and the registry of live ports
 
@@ -122,9 +123,6 @@ VELSerialPort::~VELSerialPort()
         opening = std::move(opening_);
     }
     if (opening) {
-        if (opening->readSource) {
-            opening->readSource->cancel();
-        }
         if (auto timer = opening->currentPollTimer()) {
             timer->cancel();
         }
@@ -185,7 +183,7 @@ std::shared_ptr<VELSerialPort> VELSerialPort::initWithDevice(const vel::DeviceHa
         live.entries.push_back({port.get(), port->path_, port});
         if (!live.exitHandlerRegistered) {
             live.exitHandlerRegistered = true;
-            if (std::atexit(closeOpenPortsAtExit) != 0) {
+            if (std::atexit(cleanUpAtExit) != 0) {
                 vel::log("VELSerialPort was unable to register its exit handler: %i", errno);
             }
         }
@@ -225,7 +223,23 @@ std::shared_ptr<VELSerialPort> VELSerialPort::existingPortWithPath(const std::st
 
 void VELSerialPort::processWillExit()
 {
-    vel::port::processIsExiting() = true;
+    // 1. Nothing waits for the main loop any more: closes finish, and the
+    //    delegates hear of them, on this thread.
+    vel::MainQueue::mainLoopHasEnded();
+    // 2. Every port the manager lists hears that it was removed, then closes.
+    VELSerialPortManager::cleanUpAtExit();
+    // 3. Every other open port closes.
+    const auto ports = everyLivePort();
+    for (const auto& port : ports) {
+        port->close();
+    }
+    // 4. Closes that were already under way on the global queue finish
+    //    there; the process must not end before they have put the devices'
+    //    attributes back. Bounded: they drain for at most kDrainDeadline.
+    const auto deadline = std::chrono::steady_clock::now() + kExitCloseDeadline;
+    for (const auto& port : ports) {
+        port->waitForCloseAtExit(deadline);
+    }
 }
 
 // MARK: - Device queries

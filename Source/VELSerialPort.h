@@ -21,7 +21,6 @@ class VELSerialPacketDescriptor;
 class VELSerialRequest;
 
 namespace vel {
-class ReadSource;
 class RequestQueue;
 class SerialQueue;
 class TimerSource;
@@ -115,11 +114,32 @@ public:
     bool DTR() const;
     void setDTR(bool dtr);
 
+    // Low latency: asks the driver to hand received bytes over at once
+    // rather than batch them (ASYNC_LOW_LATENCY through TIOCSSERIAL; an FTDI
+    // adapter's 16 ms latency timer becomes 1 ms), for request and response
+    // traffic that waits on every answer. Off by default. Applied at open
+    // and, on an open port, when changed; the driver's own setting comes
+    // back at close. Drivers without it (USB ACM, pseudo-terminals) are not
+    // an error: lowLatencyIsSupported turns false and the delegate hears
+    // nothing. Observable ("usesLowLatency"), any thread.
+    bool usesLowLatency() const;
+    void setUsesLowLatency(bool uses);
+    // Whether the open port's driver takes the low-latency setting; learned
+    // at each open, false before the first. Observable
+    // ("lowLatencyIsSupported"), told on the thread that opens.
+    bool lowLatencyIsSupported() const;
+
     // Modem input lines, as last read: on each change where the driver
     // reports changes (TIOCMIWAIT), else polled every 10 ms.
     bool CTS() const;
     bool DSR() const;
     bool DCD() const;
+    // Whether the device has modem lines at all, learned at each open from
+    // the first read of the lines: false for a pseudo-terminal or the
+    // virtual clock (nothing to show for CTS, DSR, DCD, RTS or DTR), true for
+    // a real serial port; false before the first open. Observable
+    // ("hasModemLines"), told on the modem-line watch's thread. Any thread.
+    bool hasModemLines() const;
 
     bool isOpen() const;
 
@@ -128,40 +148,50 @@ public:
 
     // I/O.
     //
+    // Where things run. An open port costs no thread of its own for reading
+    // and writing: it reads and writes on the main loop, through the main
+    // queue's descriptor watches. When the device is readable, the main
+    // thread reads up to 64 KiB straight into the port's receive block and
+    // calls serialPortDidReceiveData with that memory in place (valid for
+    // the call only); the request layer, when a request or a packet
+    // descriptor waits for bytes, gets its own copy afterwards on the port's
+    // request-handling queue, so for every chunk the data callback comes
+    // before the packet and response callbacks its bytes produce. Bytes that
+    // the device does not take at once wait in the outgoing queue and leave
+    // from the main loop as the device becomes writable. Only the modem-line
+    // watch has a thread (TIOCMIWAIT blocks), and only where the driver
+    // supports it; the real close runs on the global queue, since it may
+    // wait for the device to drain.
+    //
     // open: any thread; does not block on the device (the descriptor is
     // non-blocking for good). Takes the device for exclusive use: an
     // advisory lock (flock), which fails at once with EWOULDBLOCK while
     // another opener holds it, and the terminal's exclusive flag
     // (TIOCEXCL), which makes every other open by a user without
     // CAP_SYS_ADMIN fail with EBUSY. Reports its outcome through the
-    // delegate (serialPortWasOpened, or an error).
+    // delegate (serialPortWasOpened, or an error); reading starts on the
+    // main loop right after serialPortWasOpened.
     void open();
-    // close: any thread; returns true at once and finishes on a background
-    // queue, which lets pending output drain for at most 500 ms (then
-    // discards it), restores the device's original attributes, clears the
-    // exclusive flag (it outlives the descriptor while anyone else keeps
-    // the device open), closes the descriptor and tells the delegate
-    // serialPortWasClosed. The removal and exit clean-ups close this way.
+    // close: any thread; returns true at once. Reading and writing stop on
+    // the main loop, then the close finishes on the global queue, which lets
+    // pending output drain for at most 500 ms (then discards it), restores
+    // the device's original attributes, clears the exclusive flag (it
+    // outlives the descriptor while anyone else keeps the device open),
+    // closes the descriptor and tells the delegate serialPortWasClosed on
+    // the main thread. During exit the whole close runs on the calling
+    // thread instead. The removal clean-up closes this way.
     bool close();
     // sendData: any thread; never blocks on the device. Writes what the
-    // device takes now and queues the rest, in order, for a background
-    // writer. True when every byte was written or queued; false when the
-    // port is closed (nothing reported), when a write failed (the error goes
-    // to the delegate), or when the send would take the queue past
-    // kMaximumQueuedOutputBytes: such a send is refused whole, and the
-    // delegate hears ENOBUFS once per episode (until a send is accepted
-    // again), not once per refused send. Bytes sent from one thread keep
-    // their order; nothing queued is lost while the port stays open.
+    // device takes now and queues the rest, in order, for the main loop to
+    // write as the device takes it. True when every byte was written or
+    // queued; false when the port is closed (nothing reported), when a write
+    // failed (the error goes to the delegate), or when the send would take
+    // the queue past kMaximumQueuedOutputBytes: such a send is refused
+    // whole, and the delegate hears ENOBUFS once per episode (until a send
+    // is accepted again), not once per refused send. Bytes sent from one
+    // thread keep their order; nothing queued is lost while the port stays
+    // open.
     bool sendData(std::span<const std::uint8_t> data);
-    // sendDataIfIdle: like sendData, but only if the bytes can leave now:
-    // nothing waits in the outgoing queue and the driver holds no earlier
-    // bytes (its output queue, TIOCOUTQ, is empty; flow control or a device
-    // that stopped reading keeps bytes there). Then the whole of `data` is
-    // written at once; otherwise nothing is taken and the result is false,
-    // with nothing reported: a busy line is no error. For data that is
-    // worth sending only at its moment, such as a clock's time. Any thread;
-    // never blocks on the device. A failed write goes to the delegate as
-    // with sendData.
     bool sendDataIfIdle(std::span<const std::uint8_t> data);
     // 1 MiB: about 90 s of output at 115200 baud. A single send larger than
     // this is always refused.
@@ -169,21 +199,23 @@ public:
     // Bytes waiting in the outgoing queue (0 when closed); lets a caller
     // choose not to pile up stale data. Any thread; never blocks.
     std::size_t queuedOutputByteCount() const;
-    // Received bytes are read on a background thread and handed to the
-    // delegate on the main queue. While this many wait undelivered (the
-    // main thread is busy), the port stops reading: the kernel's buffers and
-    // the device's flow control hold the rest, and reading resumes as the
-    // main thread catches up. Nothing is dropped.
+    // The most received bytes that can wait undelivered. Reads happen on the
+    // main thread and go to the delegate at once, so at most one read (64
+    // KiB) waits, and only while the delegate has it; while the main thread
+    // is busy nothing is read at all: the kernel's buffers and the device's
+    // flow control hold the rest, and nothing is dropped.
     static constexpr std::size_t kMaximumUndeliveredInputBytes = std::size_t{1} << 20;
-    // Received bytes read but not yet handed to the delegate (0 when never
-    // opened). Any thread; never blocks.
+    // Received bytes read but not yet handed over: the bytes of the
+    // serialPortDidReceiveData call in progress, else 0. Any thread; never
+    // blocks.
     std::size_t undeliveredInputByteCount() const;
     // The device has gone: tells the delegate serialPortWasRemovedFromSystem,
     // then closes. Runs once per opening (once for a port that is not open),
-    // whoever notices the removal first (the read source's hang-up, the
+    // whoever notices the removal first (the read watch's hang-up, the
     // modem-line poll, the port manager): the delegate hears removed, then
     // closed, once each. Any thread; off the main thread it waits until the
-    // delegate has heard of the removal, unless the process is exiting.
+    // delegate has heard of the removal. During the exit the delegate hears
+    // it on the calling thread, and the close finishes there too.
     void cleanupAfterSystemRemoval();
     // Deprecated spelling of cleanupAfterSystemRemoval; logs a warning first.
     void cleanup();
@@ -206,11 +238,18 @@ public:
     void notifyDelegateOfPosixErrorWaitingUntilDone(bool wait);
     void notifyDelegateOfPosixError();
 
-    // From here on the process is ending: close finishes on the calling
-    // thread (no main loop may be left to wait for), restoring the device's
-    // original attributes. The library's own exit handler calls it; the port
-    // manager's exit clean-up calls it first.
+    // The process is ending. In this order, on the calling thread: from now
+    // on nothing waits for the main loop (closes finish, and delegates hear
+    // of them, on the thread that closes); every port the manager lists hears
+    // serialPortWasRemovedFromSystem, then closes (serialPortWasClosed);
+    // every other open port closes; closes already under way elsewhere are
+    // waited for (on a condition, at most 700 ms), so that every device gets
+    // its original attributes back. The library's own exit handler
+    // (registered when the first port is made) calls it, from whichever
+    // thread calls exit.
     static void processWillExit();
+    // At exit: waits until a close under way has finished, or the deadline.
+    void waitForCloseAtExit(std::chrono::steady_clock::time_point deadline);
 
 private:
     // The removal clean-up proper, for whoever has claimed it (removalHandled_).
@@ -228,16 +267,19 @@ private:
     // Writes the attributes; the errno of a failure, or 0.
     int applyPortOptions(int fd) const;
     void updateModemLines();
+    void applyLowLatency(Opening& opening);
+    void restoreLowLatency(Opening& opening);
     void reallyClosePort(const std::shared_ptr<Opening>& opening);
+    int closeDescriptor(Opening& opening);
     void drainAndRestoreAttributes(Opening& opening, std::chrono::steady_clock::time_point deadline);
-    void restoreAttributesAtExit(const std::shared_ptr<Opening>& opening);
-    void readHandler(const std::shared_ptr<Opening>& opening);
-    void receiveChunk(const std::shared_ptr<Opening>& opening, std::span<const std::uint8_t> chunk);
-    void deliverReceivedData(const std::shared_ptr<Opening>& opening);
+    void readAvailable(const std::shared_ptr<Opening>& opening);
+    void watchWritability(const std::shared_ptr<Opening>& opening);
+    void writeWaiting(const std::shared_ptr<Opening>& opening);
     void startModemLineWatch(const std::shared_ptr<Opening>& opening);
     void startModemLinePoll(const std::shared_ptr<Opening>& opening);
     void modemLinesFailed(const std::shared_ptr<Opening>& opening, int error);
     void setModemInputLines(int bits);
+    void setHasModemLines(bool has);
     void pollModemLines(const std::shared_ptr<Opening>& opening);
     void deviceHasGone(const std::shared_ptr<Opening>& opening);
     void beginClose(bool reopenAfterwards);
@@ -265,9 +307,12 @@ private:
     bool usesDCDOutputFlowControl_ = false;
     bool RTS_ = false;
     bool DTR_ = false;
+    std::atomic<bool> usesLowLatency_{false};
+    std::atomic<bool> lowLatencyIsSupported_{false};
     std::atomic<bool> CTS_{false};
     std::atomic<bool> DSR_{false};
     std::atomic<bool> DCD_{false};
+    std::atomic<bool> hasModemLines_{false};
 
     // 0 means closed.
     std::atomic<int> fileDescriptor_{0};

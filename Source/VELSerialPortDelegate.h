@@ -12,7 +12,9 @@ class VELSerialPort;
 class VELSerialRequest;
 class VELSerialPacketDescriptor;
 
-// Receives what a port has to say. Every callback runs on the main thread.
+// Receives what a port has to say. Every callback runs on the main thread,
+// except during the process's exit, when the exit clean-up tells of the
+// removal and the close on the exiting thread (there is no main loop left).
 //
 // Which callbacks a delegate implements: a delegate overrides the callbacks
 // it wants and lists them in implementedCallbacks(). The port calls only the
@@ -21,11 +23,17 @@ class VELSerialPacketDescriptor;
 // across a close. serialPortWasRemovedFromSystem is required and always
 // called.
 //
-// Delivery: DidReceiveData, WasOpened, DidReceivePacket, DidReceiveResponse
-// and RequestDidTimeout are queued on the main queue; WasRemovedFromSystem
-// and WasClosed make the port's thread wait until the callback has returned;
+// Delivery: DidReceiveData is called in place by the main loop's read of the
+// device, with the port's own memory (valid for the call only), and before
+// the request layer sees those bytes: for every chunk it comes before the
+// DidReceivePacket and DidReceiveResponse callbacks that the chunk's bytes
+// complete. WasOpened, DidReceivePacket, DidReceiveResponse and
+// RequestDidTimeout are queued on the main queue; WasRemovedFromSystem and
+// WasClosed make the thread that reports them (the global queue's, the
+// modem-line watch's) wait until the callback has returned;
 // DidEncounterError runs at once on the main thread, or is queued (waiting
-// or not, as the failing step chooses) from elsewhere.
+// or not, as the failing step chooses) from elsewhere. A callback that
+// blocks holds up reading and writing of every port.
 //
 // The port holds its delegate by std::weak_ptr: a delegate that has gone
 // receives nothing.

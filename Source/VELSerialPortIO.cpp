@@ -3,9 +3,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <condition_variable>
-#include <cstdlib>
-#include <exception>
 #include <fcntl.h>
 #include <shared_mutex>
 #include <sys/file.h>
@@ -14,23 +11,23 @@
 #include <thread>
 #include <unistd.h>
 
-#include "devices/DeviceRegistry.h"
 #include "dispatch/GlobalQueue.h"
 #include "dispatch/MainQueue.h"
-#include "dispatch/ReadSource.h"
 #include "dispatch/SerialQueue.h"
-#include "dispatch/TimerSource.h"
 #include "port/ModemLineWatch.h"
-#include "port/ReceiveBuffer.h"
 #include "port/RequestQueue.h"
 #include "port/VELSerialPortOpening.h"
 #include "support/Diagnostics.h"
 
-// Opening, reading, sending, closing and the removal
-// clean-up of a port.
+// Opening, reading, sending, closing and the removal clean-up of a port.
+//
+// An open port reads and writes on the main loop: a readability watch reads
+// straight into the opening's block and hands that memory to the delegate in
+// place, and a writability watch, present only while bytes wait, writes them
+// out. Only the real close (which may wait for the device to drain) runs on
+// the global queue.
 
 using vel::port::isDeviceGoneError;
-using vel::port::processIsExiting;
 using vel::port::runOnMainAndWait;
 
 namespace {
@@ -38,75 +35,16 @@ namespace {
 // A pseudo-terminal hands over at most a few KiB per read and a USB adapter
 // less; the larger bound is for fast devices, which fill it under load.
 constexpr std::size_t kLargestRead = 64 * 1024;
-// Less room than this at the end of the receive buffer is skipped: a read
-// into a sliver would only split a chunk.
-constexpr std::size_t kSmallestRoom = 4 * 1024;
-// How much one turn of the main queue delivers before it lets other work
-// run: a flood must not starve the window's timers and input.
-constexpr std::size_t kDeliveredPerTurn = 256 * 1024;
+// A read at least this long suggests more waits: read again at once.
+constexpr std::size_t kReadOnAtLeast = 512;
+// How much one wake-up of the main loop reads before it lets other work run.
+constexpr std::size_t kReadPerTurn = 256 * 1024;
 // How long a close lets pending output drain before it discards it: a device
 // that has stopped reading must not hold the close, or the exit, for ever.
 constexpr auto kDrainDeadline = std::chrono::milliseconds(500);
-// At exit, how long the exiting thread waits for a close under way on a
-// background thread (its drain included) before it restores the attributes
-// itself.
-constexpr auto kExitCloseDeadline = std::chrono::milliseconds(900);
-
-}  // namespace
-
-namespace vel::port {
-
-bool isDeviceGoneError(int error)
-{
-    return error == EIO || error == ENXIO || error == ENODEV;
-}
-
-void runOnMainAndWait(std::function<void()> task)
-{
-    const auto main = vel::MainQueue::shared();
-    if (main->isMainThread()) {
-        task();
-        return;
-    }
-    if (processIsExiting()) {
-        return;
-    }
-    struct Wait {
-        std::mutex mutex;
-        std::condition_variable done;
-        bool finished = false;
-        std::exception_ptr error;
-    };
-    auto wait = std::make_shared<Wait>();
-    main->post([wait, task = std::move(task)] {
-        std::exception_ptr error;
-        try {
-            task();
-        } catch (...) {
-            error = std::current_exception();
-        }
-        std::lock_guard lock(wait->mutex);
-        wait->finished = true;
-        wait->error = error;
-        wait->done.notify_all();
-    });
-    std::unique_lock lock(wait->mutex);
-    while (!wait->finished) {
-        if (processIsExiting()) {
-            return;
-        }
-        wait->done.wait_for(lock, std::chrono::milliseconds(10));
-    }
-    if (wait->error) {
-        std::rethrow_exception(wait->error);
-    }
-}
-
-}  // namespace vel::port
-
-namespace {
 
 // Waits until the driver has sent what it holds, or the deadline passes.
+// The driver tells no one when its queue empties, so this asks now and then.
 bool driverOutputDrained(int fd, std::chrono::steady_clock::time_point deadline)
 {
     for (;;) {
@@ -122,6 +60,35 @@ bool driverOutputDrained(int fd, std::chrono::steady_clock::time_point deadline)
 }
 
 }  // namespace
+
+namespace vel::port {
+
+bool isDeviceGoneError(int error)
+{
+    return error == EIO || error == ENXIO || error == ENODEV;
+}
+
+void runOnMainAndWait(std::function<void()> task)
+{
+    const auto main = vel::MainQueue::shared();
+    if (main->isMainThread() || vel::MainQueue::hasMainLoopEnded()) {
+        task();
+        return;
+    }
+    auto ran = std::make_shared<std::atomic<bool>>(false);
+    auto shared = std::make_shared<std::function<void()>>(std::move(task));
+    main->postAndWait([ran, shared] {
+        if (!ran->exchange(true)) {
+            (*shared)();
+        }
+    });
+    // The exit began while this waited: the main loop will not run it.
+    if (vel::MainQueue::hasMainLoopEnded() && !ran->exchange(true)) {
+        (*shared)();
+    }
+}
+
+}  // namespace vel::port
 
 // MARK: - Open, read, send
 
@@ -159,18 +126,13 @@ void VELSerialPort::open()
         notifyDelegateOfPosixErrorCode(error, false);
         return;
     }
-    // Non-blocking for good: sends write what the device takes and queue
-    // the rest, and nothing ever changes the flag under them.
+    // Non-blocking for good: reads and writes on the main loop never wait
+    // for the device.
 
     auto opening = std::make_shared<Opening>();
     opening->fd = fd;
-    opening->received = std::make_unique<vel::ReceiveBuffer>(kMaximumUndeliveredInputBytes, kLargestRead, kSmallestRoom);
-    opening->outgoing = std::make_unique<vel::OutgoingQueue>(
-        fd, kMaximumQueuedOutputBytes, [weak = weak_from_this()](int error) {
-            if (auto self = weak.lock()) {
-                self->notifyDelegateOfPosixErrorCode(error, false);
-            }
-        });
+    opening->block.resize(std::min(kLargestRead, kMaximumUndeliveredInputBytes));
+    opening->outgoing = std::make_unique<vel::OutgoingQueue>(fd, kMaximumQueuedOutputBytes);
     removalHandled_ = false;
     ::tcgetattr(fd, &opening->originalAttributes);
     {
@@ -182,91 +144,83 @@ void VELSerialPort::open()
 
     setPortOptions();
     updateModemLines();
+    applyLowLatency(*opening);
 
-    if (delegateRespondingTo(VELSerialPortDelegate::Callback::WasOpened)) {
-        auto self = shared_from_this();
-        vel::MainQueue::shared()->post([self] {
-            if (auto delegate = self->delegateRespondingTo(VELSerialPortDelegate::Callback::WasOpened)) {
-                delegate->serialPortWasOpened(self);
-            }
-        });
-    }
-
-    // The handlers hold the port: an open port lives until it has closed.
+    // One task on the main queue: the delegate hears of the opening, then
+    // reading starts, so no data can come before serialPortWasOpened.
+    // The watch's handler holds the port: an open port lives until it has
+    // closed.
     auto self = shared_from_this();
-    opening->readSource = vel::ReadSource::create(
-        fd, [self, opening] { self->readHandler(opening); }, [self, opening] { self->reallyClosePort(opening); });
-    opening->readSource->resume();
+    vel::MainQueue::shared()->post([self, opening] {
+        if (opening->closing) {
+            return;
+        }
+        if (auto delegate = self->delegateRespondingTo(VELSerialPortDelegate::Callback::WasOpened)) {
+            delegate->serialPortWasOpened(self);
+        }
+        if (opening->closing) {
+            return;
+        }
+        opening->readWatch = vel::MainQueue::shared()->watchReadable(opening->fd, [self, opening] {
+            self->readAvailable(opening);
+        });
+    });
     startModemLineWatch(opening);
 }
 
-// On the read source's thread: the read lands in the receive buffer, which
-// the main thread empties, so a chunk crosses threads once.
-void VELSerialPort::readHandler(const std::shared_ptr<Opening>& opening)
-{
-    // Blocks while the main thread has the whole buffer to deliver; closing
-    // the port wakes it.
-    const std::span<std::uint8_t> room = opening->received->waitForRoom();
-    if (room.empty() || opening->reallyClosed || fileDescriptor_ != opening->fd) {
-        return;
-    }
-    const ssize_t count = ::read(opening->fd, room.data(), room.size());
-    if (count > 0) {
-        receiveChunk(opening, room.first(static_cast<std::size_t>(count)));
-        return;
-    }
-    // On Linux a device that has gone shows as a hang-up: the descriptor
-    // stays readable and every read returns 0 or fails with EIO. Left alone
-    // that is a busy loop.
-    if (count == 0 || isDeviceGoneError(errno)) {
-        deviceHasGone(opening);
-    }
-}
-
-void VELSerialPort::receiveChunk(const std::shared_ptr<Opening>& opening, std::span<const std::uint8_t> chunk)
+// On the main thread: reads into the block, each read handed to the delegate
+// in place; the request layer gets a copy on its own queue only when it
+// listens, and only after the delegate has had the data, so the data
+// callback of a chunk always comes before the packet and response callbacks
+// that its bytes produce.
+void VELSerialPort::readAvailable(const std::shared_ptr<Opening>& opening)
 {
     auto self = shared_from_this();
-    // The request layer walks every byte; it gets its own copy, and only
-    // when a request or a packet descriptor waits for bytes.
-    if (requests_->isListening()) {
-        auto copy = std::make_shared<const std::vector<std::uint8_t>>(chunk.begin(), chunk.end());
-        requestHandlingQueue_->async([self, copy = std::move(copy)] { self->requests_->receiveChunk(copy); });
-    }
-    if (!delegateRespondingTo(VELSerialPortDelegate::Callback::DidReceiveData)) {
-        return;  // not committed: the room is read into again
-    }
-    if (opening->received->commit(chunk.size())) {
-        vel::MainQueue::shared()->post([self, opening] { self->deliverReceivedData(opening); });
-    }
-}
-
-// On the main thread: hands the waiting chunks to the delegate in order, a
-// bounded amount per turn, releasing each one's room as it goes.
-void VELSerialPort::deliverReceivedData(const std::shared_ptr<Opening>& opening)
-{
-    vel::ReceiveBuffer& received = *opening->received;
-    std::size_t delivered = 0;
-    while (delivered < kDeliveredPerTurn) {
-        const std::span<const std::uint8_t> chunk = received.nextChunk();
-        if (chunk.empty()) {
-            return;  // the next commit schedules the next turn
+    std::size_t readThisTurn = 0;
+    while (!opening->closing) {
+        const ssize_t count = ::read(opening->fd, opening->block.data(), opening->block.size());
+        if (count < 0 && (errno == EAGAIN || errno == EINTR)) {
+            return;
         }
-        struct Release {
-            vel::ReceiveBuffer& received;
-            ~Release() { received.release(); }
-        } release{received};
+        if (count <= 0) {
+            // On Linux a device that has gone shows as a hang-up: the
+            // descriptor stays readable and every read returns 0 or fails
+            // with EIO. Left alone that is a busy loop.
+            if (count == 0 || isDeviceGoneError(errno)) {
+                opening->closing = true;
+                deviceHasGone(opening);
+            }
+            return;
+        }
+        const std::span<const std::uint8_t> chunk(opening->block.data(), static_cast<std::size_t>(count));
         if (auto delegate = delegateRespondingTo(VELSerialPortDelegate::Callback::DidReceiveData)) {
-            delegate->serialPortDidReceiveData(shared_from_this(), chunk);
+            opening->inDelivery = chunk.size();
+            struct Delivered {
+                Opening& opening;
+                ~Delivered() { opening.inDelivery = 0; }
+            } delivered{*opening};
+            delegate->serialPortDidReceiveData(self, chunk);
         }
-        delivered += chunk.size();
+        if (requests_->isListening()) {
+            auto copy = std::make_shared<const std::vector<std::uint8_t>>(chunk.begin(), chunk.end());
+            requestHandlingQueue_->async([self, copy = std::move(copy)] { self->requests_->receiveChunk(copy); });
+        }
+        // A short read emptied the driver's buffer: wait for the next wake.
+        // A long one (a flood: a terminal hands over a few KiB per read)
+        // likely left more, which is cheaper to read now than after another
+        // turn of the loop; but only so much per turn, so that a flood does
+        // not starve the window's timers and input.
+        readThisTurn += chunk.size();
+        if (chunk.size() < kReadOnAtLeast || readThisTurn >= kReadPerTurn) {
+            return;
+        }
     }
-    vel::MainQueue::shared()->post([self = shared_from_this(), opening] { self->deliverReceivedData(opening); });
 }
 
 std::size_t VELSerialPort::undeliveredInputByteCount() const
 {
     const auto opening = currentOpening();
-    return opening && opening->received ? opening->received->undeliveredByteCount() : 0;
+    return opening ? opening->inDelivery.load() : 0;
 }
 
 bool VELSerialPort::sendData(std::span<const std::uint8_t> data)
@@ -282,6 +236,7 @@ bool VELSerialPort::sendDataIfIdle(std::span<const std::uint8_t> data)
 bool VELSerialPort::sendThroughOutgoingQueue(std::span<const std::uint8_t> data, bool onlyIfIdle)
 {
     vel::OutgoingQueue::Result result{vel::OutgoingQueue::Outcome::Stopped};
+    std::shared_ptr<Opening> opening;
     {
         // Held while writing so that the descriptor cannot be closed (and
         // its number handed to some other file) under the write.
@@ -290,7 +245,7 @@ bool VELSerialPort::sendThroughOutgoingQueue(std::span<const std::uint8_t> data,
         if (fd == 0) {
             return false;
         }
-        const auto opening = currentOpening();
+        opening = currentOpening();
         if (!opening || opening->fd != fd || !opening->outgoing) {
             return false;
         }
@@ -298,6 +253,9 @@ bool VELSerialPort::sendThroughOutgoingQueue(std::span<const std::uint8_t> data,
     }
     switch (result.outcome) {
     case vel::OutgoingQueue::Outcome::Accepted:
+        if (result.startedWaiting) {
+            watchWritability(opening);
+        }
         return true;
     case vel::OutgoingQueue::Outcome::Refused:
         if (result.firstRefusal) {
@@ -312,6 +270,48 @@ bool VELSerialPort::sendThroughOutgoingQueue(std::span<const std::uint8_t> data,
         break;
     }
     return false;
+}
+
+// Bytes wait: watch for writability on the main loop until they have gone.
+void VELSerialPort::watchWritability(const std::shared_ptr<Opening>& opening)
+{
+    auto self = shared_from_this();
+    auto start = [self, opening] {
+        if (opening->closing || opening->writeWatch || opening->outgoing->queuedByteCount() == 0) {
+            return;
+        }
+        opening->writeWatch = vel::MainQueue::shared()->watchWritable(opening->fd, [self, opening] {
+            self->writeWaiting(opening);
+        });
+    };
+    const auto main = vel::MainQueue::shared();
+    if (main->isMainThread()) {
+        start();
+    } else {
+        main->post(std::move(start));
+    }
+}
+
+// On the main thread, when the device takes bytes again.
+void VELSerialPort::writeWaiting(const std::shared_ptr<Opening>& opening)
+{
+    if (opening->closing) {
+        return;
+    }
+    const vel::OutgoingQueue::Flushed flushed = opening->outgoing->flush();
+    if (flushed.error != 0) {
+        // What waited is dropped: the device refuses it.
+        notifyDelegateOfPosixErrorCode(flushed.error, false);
+    }
+    if (flushed.empty || flushed.error != 0) {
+        // Not from inside the watch's own call; a send may have queued more
+        // by the time this runs.
+        vel::MainQueue::shared()->post([opening] {
+            if (opening->outgoing->queuedByteCount() == 0) {
+                opening->writeWatch.reset();
+            }
+        });
+    }
 }
 
 std::size_t VELSerialPort::queuedOutputByteCount() const
@@ -332,32 +332,27 @@ void VELSerialPort::beginClose(bool reopenAfterwards)
 {
     reopenAfterClose_ = reopenAfterwards;
     auto opening = currentOpening();
-    if (!opening || !isOpen()) {
+    if (!opening || !isOpen() || opening->reallyClosed) {
         return;
     }
-    // A reader waiting for room must not hold up the close.
-    if (opening->received) {
-        opening->received->stop();
+    opening->closing = true;
+    auto self = shared_from_this();
+    if (vel::MainQueue::hasMainLoopEnded()) {
+        // The process is exiting: there is no main loop to stop the watches
+        // on or to hear the close; it all happens here, before exit goes on.
+        opening->readWatch.reset();
+        opening->writeWatch.reset();
+        reallyClosePort(opening);
+        return;
     }
-    if (opening->readSource) {
-        opening->readSource->cancel();
-    }
-    if (processIsExiting()) {
-        // The process may end as soon as this returns: wait for the close
-        // to finish on the background queue, which the read source's cancel
-        // handler runs once the source has let go of the descriptor (nothing
-        // on that path waits for the main thread any more). Should the
-        // source still be stuck, put the attributes back here but leave the
-        // descriptor open: closing it under the source's reactor would race,
-        // and the kernel closes it at exit anyway.
-        const auto deadline = std::chrono::steady_clock::now() + kExitCloseDeadline;
-        while (!opening->closeFinished && std::chrono::steady_clock::now() < deadline) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-        if (!opening->closeFinished) {
-            restoreAttributesAtExit(opening);
-        }
-    }
+    // The watches stop on the main thread (never from inside their own
+    // calls), then the real close, which may wait for the device to drain,
+    // goes to the global queue.
+    vel::MainQueue::shared()->post([self, opening] {
+        opening->readWatch.reset();
+        opening->writeWatch.reset();
+        vel::GlobalQueue::async([self, opening] { self->reallyClosePort(opening); });
+    });
 }
 
 void VELSerialPort::reallyClosePort(const std::shared_ptr<Opening>& opening)
@@ -367,7 +362,14 @@ void VELSerialPort::reallyClosePort(const std::shared_ptr<Opening>& opening)
     }
     struct MarkFinished {
         Opening& opening;
-        ~MarkFinished() { opening.closeFinished = true; }
+        ~MarkFinished()
+        {
+            {
+                std::lock_guard lock(opening.finishMutex);
+                opening.finished = true;
+            }
+            opening.finishedChanged.notify_all();
+        }
     } markFinished{*opening};
     // The watch's thread is woken and gone before the descriptor closes; a
     // poll it started is stopped after it.
@@ -377,28 +379,13 @@ void VELSerialPort::reallyClosePort(const std::shared_ptr<Opening>& opening)
     if (auto timer = opening->currentPollTimer()) {
         timer->cancel();
     }
-    const int fd = opening->fd;
     drainAndRestoreAttributes(*opening, std::chrono::steady_clock::now() + kDrainDeadline);
 
     willChangeValueForKey("fileDescriptor");
-    int closeError = 0;
-    {
-        // Waits for writes and ioctls in progress on other threads.
-        std::unique_lock lock(descriptorMutex_);
-        // The exclusive flag belongs to the terminal, not to the descriptor:
-        // it stays behind while anyone else keeps the device open (a
-        // pseudo-terminal's master, a console, socat) and then refuses every
-        // later open by a normal user, ours included; root alone passes it.
-        ::ioctl(fd, TIOCNXCL);
-        if (::close(fd) < 0) {
-            closeError = errno;
-        } else {
-            fileDescriptor_ = 0;
-        }
-    }
+    const int closeError = closeDescriptor(*opening);
     didChangeValueForKey("fileDescriptor");
     if (closeError != 0) {
-        // The port stays open, without read source or poll.
+        // The port stays open, without watches or poll.
         notifyDelegateOfPosixErrorCode(closeError, false);
         return;
     }
@@ -414,9 +401,27 @@ void VELSerialPort::reallyClosePort(const std::shared_ptr<Opening>& opening)
         requestHandlingQueue_->async([self] { self->requests_->resetAfterClose(); });
     }
 
-    if (reopenAfterClose_.exchange(false) && !processIsExiting()) {
+    if (reopenAfterClose_.exchange(false) && !vel::MainQueue::hasMainLoopEnded()) {
         vel::MainQueue::shared()->post([self] { self->open(); });
     }
+}
+
+// The one place where an opening's descriptor is closed. Returns the errno
+// of a failed close, or 0.
+int VELSerialPort::closeDescriptor(Opening& opening)
+{
+    // Waits for writes and ioctls in progress on other threads.
+    std::unique_lock lock(descriptorMutex_);
+    // The exclusive flag belongs to the terminal, not to the descriptor:
+    // it stays behind while anyone else keeps the device open (a
+    // pseudo-terminal's master, a console, socat) and then refuses every
+    // later open by a normal user, ours included; root alone passes it.
+    ::ioctl(opening.fd, TIOCNXCL);
+    if (::close(opening.fd) < 0) {
+        return errno;
+    }
+    fileDescriptor_ = 0;
+    return 0;
 }
 
 void VELSerialPort::drainAndRestoreAttributes(Opening& opening, std::chrono::steady_clock::time_point deadline)
@@ -428,30 +433,26 @@ void VELSerialPort::drainAndRestoreAttributes(Opening& opening, std::chrono::ste
     ::tcgetattr(fd, &attributes);
     attributes.c_cflag &= ~static_cast<tcflag_t>(CRTSCTS);
     ::tcsetattr(fd, TCSANOW, &attributes);
-    const bool drained = (!opening.outgoing || opening.outgoing->waitUntilEmpty(deadline)) &&
-                         driverOutputDrained(fd, deadline);
+    const bool drained = opening.outgoing->drain(deadline) && driverOutputDrained(fd, deadline);
     if (!drained) {
         ::tcflush(fd, TCOFLUSH);
     }
-    if (opening.outgoing) {
-        opening.outgoing->stop();
-    }
+    opening.outgoing->stop();
     ::tcsetattr(fd, TCSANOW, &opening.originalAttributes);
+    restoreLowLatency(opening);
 }
 
-void VELSerialPort::restoreAttributesAtExit(const std::shared_ptr<Opening>& opening)
+void VELSerialPort::waitForCloseAtExit(std::chrono::steady_clock::time_point deadline)
 {
-    if (opening->reallyClosed.exchange(true)) {
-        return;  // The close is under way on its own thread; it restores them.
+    const auto opening = currentOpening();
+    if (!opening) {
+        return;
     }
-    vel::log("%s: closing took too long at exit; restoring its attributes and leaving the rest to the kernel.",
-             path_.c_str());
-    if (auto timer = opening->currentPollTimer()) {
-        timer->cancel();
+    std::unique_lock lock(opening->finishMutex);
+    if (!opening->reallyClosed && !opening->closing) {
+        return;  // never asked to close
     }
-    drainAndRestoreAttributes(*opening, std::chrono::steady_clock::now());
-    // The kernel closes the descriptor at exit but leaves the flag set.
-    ::ioctl(opening->fd, TIOCNXCL);
+    opening->finishedChanged.wait_until(lock, deadline, [&] { return opening->finished; });
 }
 
 void VELSerialPort::deviceHasGone(const std::shared_ptr<Opening>&)
@@ -462,7 +463,7 @@ void VELSerialPort::deviceHasGone(const std::shared_ptr<Opening>&)
 void VELSerialPort::cleanupAfterSystemRemoval()
 {
     // Once per opening (or once for a port that is not open), whoever
-    // notices first: the read source's hang-up, the modem-line poll or the
+    // notices first: the read watch's hang-up, the modem-line watch or the
     // port manager.
     if (removalHandled_.exchange(true)) {
         return;

@@ -28,9 +28,6 @@ using Ports = VELSerialPortManager::Ports;
 using Indexes = VELSerialPortManager::Indexes;
 
 constexpr const char* kAvailablePortsKey = "availablePorts";
-// How long the exit clean-up waits for closes finishing elsewhere; a close
-// that fails leaves its port open for good.
-constexpr auto kExitCloseDeadline = std::chrono::seconds(2);
 
 // The shared manager, for those who must recognise or reach it without
 // creating it: the registry callbacks and the exit clean-up.
@@ -180,16 +177,12 @@ Ports VELSerialPortManager::availablePorts() const
 void VELSerialPortManager::setAvailablePorts(Ports ports)
 {
     requirePorts(ports, "setAvailablePorts:");
-    const bool listsPorts = !ports.empty();
     willChange(vel::ChangeKind::Replacement, {}, kAvailablePortsKey);
     {
         std::lock_guard lock(mutex_);
         availablePorts_.swap(ports);
     }
     didChange(vel::ChangeKind::Replacement, {}, kAvailablePortsKey);
-    if (listsPorts) {
-        registerExitCleanUp();
-    }
     // The previous list goes here, outside the lock: a port dropped for good
     // runs its destructor.
 }
@@ -235,7 +228,6 @@ void VELSerialPortManager::insertAvailablePortsAtIndexes(const Ports& ports, con
         }
     }
     didChange(vel::ChangeKind::Insertion, positions, kAvailablePortsKey);
-    registerExitCleanUp();
 }
 
 void VELSerialPortManager::insertObjectInAvailablePortsAtIndex(std::shared_ptr<VELSerialPort> port, std::size_t index)
@@ -349,39 +341,15 @@ Ports VELSerialPortManager::portsToReopenAfterSleep() const
 
 // MARK: - Exit clean-up
 
-void VELSerialPortManager::registerExitCleanUp()
-{
-    // Registered once the first port is listed rather than at creation. Exit
-    // handlers run in reverse order of registration, and the port library
-    // registers its own (which just closes whatever is open) when the first
-    // port object is made; ours must run before it, so that each port's
-    // delegate hears of the removal before the port closes.
-    std::call_once(exitCleanUpRegistered_, [] {
-        if (std::atexit(cleanUpAtExit) != 0) {
-            vel::log("VELSerialPort was unable to register its termination handler for serial port cleanup: %i",
-                     errno);
-        }
-    });
-}
-
 void VELSerialPortManager::cleanUpAtExit()
 {
     VELSerialPortManager* manager = theSharedManager.load();
     if (!manager) {
         return;
     }
-    // Ports close on this thread from here on: the main loop is gone.
-    VELSerialPort::processWillExit();
     const Ports ports = manager->availablePorts();
     for (const auto& port : ports) {
         port->cleanupAfterSystemRemoval();
-    }
-    // A close already under way on a background thread finishes there; the
-    // process must not end before it has put the device's attributes back.
-    const auto deadline = std::chrono::steady_clock::now() + kExitCloseDeadline;
-    while (std::any_of(ports.begin(), ports.end(), [](const auto& port) { return port->isOpen(); }) &&
-           std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     manager->setAvailablePorts({});
 }

@@ -93,6 +93,12 @@ public:
     void serialPortsWerePublished(const vel::DeviceRegistry::Batch& devices);
     void serialPortsWereTerminated(const vel::DeviceRegistry::Batch& devices);
 
+    // The manager's part of the library's exit (VELSerialPort::processWillExit
+    // calls it, on the exiting thread): every listed port, open or not, hears
+    // serialPortWasRemovedFromSystem and closes, and the list empties.
+    // Does nothing when no manager was ever made.
+    static void cleanUpAtExit();
+
 private:
     friend class vel::NoDestroy<VELSerialPortManager>;
 
@@ -104,12 +110,9 @@ private:
     void attachToMainQueue(const std::shared_ptr<vel::MainQueue>& queue);
     void followCurrentMainQueue();
     void catchUpWith(const std::vector<vel::DeviceHandle>& present);
-    void registerExitCleanUp();
-    static void cleanUpAtExit();
 
     vel::RebindableSubscription subscription_;
     bool enumerated_ = false;  // Main thread only.
-    std::once_flag exitCleanUpRegistered_;
 
     // Changes come from the main thread (and sleep, wake and exit); the lock
     // lets any thread read.

@@ -25,13 +25,30 @@ constexpr auto kModemLinePollInterval = std::chrono::milliseconds(10);
 
 void VELSerialPort::startModemLineWatch(const std::shared_ptr<Opening>& opening)
 {
+    // A device without modem lines (a pseudo-terminal, the virtual clock)
+    // says so at once: no thread is started just to find that out.
+    int bits = 0;
+    if (::ioctl(opening->fd, TIOCMGET, &bits) < 0) {
+        if (errno == ENOTTY) {
+            setHasModemLines(false);
+            vel::log("%s has no modem lines; CTS, DSR and DCD stay as they are.", path_.c_str());
+            return;
+        }
+    } else {
+        // Known before open returns, so a window can show the lines at once.
+        setHasModemLines(true);
+    }
     // The watch is stopped (joined) by the real close, while the read
     // source still holds the port and the opening, so its handlers may use
     // `this`; the opening, which owns the watch, is held weakly.
     vel::ModemLineWatch::Handlers handlers;
     const std::weak_ptr<Opening> weak = opening;
-    handlers.onLines = [this](int bits) { setModemInputLines(bits); };
+    handlers.onLines = [this](int bits) {
+        setHasModemLines(true);
+        setModemInputLines(bits);
+    };
     handlers.onNoModemLines = [this] {
+        setHasModemLines(false);
         // No modem lines at all (a pseudo-terminal, the virtual clock):
         // nothing is wrong, there is just nothing to watch.
         vel::log("%s has no modem lines; CTS, DSR and DCD stay as they are.", path_.c_str());
@@ -107,6 +124,7 @@ void VELSerialPort::pollModemLines(const std::shared_ptr<Opening>& opening)
             modemLinesFailed(opening, error);
         } else if (error == ENOTTY) {
             timer->cancel();
+            setHasModemLines(false);
             vel::log("%s has no modem lines; CTS, DSR and DCD stay as they are.", path_.c_str());
         } else if (error != opening->lastReportedPollError) {
             opening->lastReportedPollError = error;
@@ -115,7 +133,23 @@ void VELSerialPort::pollModemLines(const std::shared_ptr<Opening>& opening)
         return;
     }
     opening->lastReportedPollError = 0;
+    setHasModemLines(true);
     setModemInputLines(bits);
+}
+
+bool VELSerialPort::hasModemLines() const
+{
+    return hasModemLines_;
+}
+
+void VELSerialPort::setHasModemLines(bool has)
+{
+    if (hasModemLines_ == has) {
+        return;
+    }
+    willChangeValueForKey("hasModemLines");
+    hasModemLines_ = has;
+    didChangeValueForKey("hasModemLines");
 }
 
 void VELSerialPort::setModemInputLines(int bits)

@@ -178,6 +178,19 @@ long contextSwitches()
     return total;
 }
 
+long threadCount()
+{
+    long count = 0;
+    DIR* tasks = ::opendir("/proc/self/task");
+    while (dirent* entry = tasks ? ::readdir(tasks) : nullptr) {
+        count += entry->d_name[0] != '.';
+    }
+    if (tasks) {
+        ::closedir(tasks);
+    }
+    return count;
+}
+
 long statusKiB(const char* key)
 {
     std::ifstream status("/proc/self/status");
@@ -438,16 +451,20 @@ int main(int argc, char** argv)
         fail("no port for " + portPty.path);
     }
     port->setDelegate(echo);
+    const long threadsBefore = threadCount();
     port->open();
     mainQueue->run();
     if (!echo->opened) {
         fail("port did not open");
     }
+
     Bench bench{*mainQueue, port, echo, plainPty.slave.get(), pipeFds[1]};
 
     // Warm-up.
     bench.plainTrips(100);
     bench.portTrips(100);
+    std::printf("Threads of the process: %ld before the open, %ld with the port open and used (pseudo-terminal)\n",
+                threadsBefore, threadCount());
 
     std::vector<double> plainA;
     std::vector<double> plainB;

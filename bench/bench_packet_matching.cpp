@@ -21,9 +21,9 @@ namespace {
 class DroppingMainQueue : public vel::MainQueue {
 public:
     void post(std::function<void()>) override {}
-    void postAndWait(std::function<void()> task) override { task(); }
     bool isMainThread() const override { return true; }
     std::unique_ptr<vel::DescriptorWatch> watchReadable(int, std::function<void()>) override { return nullptr; }
+    std::unique_ptr<vel::DescriptorWatch> watchWritable(int, std::function<void()>) override { return nullptr; }
 };
 
 class PacketListener : public VELSerialPortDelegate {

@@ -11,6 +11,8 @@
 #include <cerrno>
 #include <chrono>
 #include <fcntl.h>
+#include <functional>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <poll.h>
@@ -128,6 +130,17 @@ protected:
     bool runUntil(const std::function<bool()>& done, std::chrono::milliseconds deadline = std::chrono::seconds(10))
     {
         return main_->runUntil(done, deadline);
+    }
+
+    // Reads what the port writes to the device side, running the main queue
+    // meanwhile: bytes the device does not take at once leave from there.
+    std::vector<std::uint8_t> readRunning(PseudoTerminal& pty, std::size_t count,
+                                          std::chrono::milliseconds deadline = std::chrono::seconds(10))
+    {
+        auto reader = std::async(std::launch::async, [&] { return pty.take(count, deadline); });
+        runUntil([&] { return reader.wait_for(std::chrono::seconds(0)) == std::future_status::ready; },
+                 deadline + std::chrono::seconds(5));
+        return reader.get();
     }
 
     // Runs the main queue for a while, for things that must NOT happen.

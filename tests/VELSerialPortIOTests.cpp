@@ -3,6 +3,10 @@
 #include <chrono>
 #include <cstdio>
 #include <sys/wait.h>
+#include <fcntl.h>
+#include <filesystem>
+#include <future>
+#include <poll.h>
 #include <thread>
 
 #include "SerialTestSupport.h"
@@ -89,11 +93,11 @@ TEST_F(PortIOTest, AStalledDeviceQueuesInOrderRefusesWholeSendsOnceReportedAndGe
 
     // The device reads again: everything accepted arrives, in order, and the
     // queue takes sends again.
-    EXPECT_EQ(pty.take(accepted.size(), std::chrono::seconds(60)), accepted);
+    EXPECT_EQ(readRunning(pty, accepted.size(), std::chrono::seconds(60)), accepted);
     EXPECT_TRUE(runUntil([&] { return port->queuedOutputByteCount() == 0; }));
     const Bytes after = pattern(100, 9);
     EXPECT_TRUE(port->sendData(after));
-    EXPECT_EQ(pty.take(after.size()), after);
+    EXPECT_EQ(readRunning(pty, after.size()), after);
     EXPECT_EQ(delegate->errors().size(), 1u);
     closeAndWait(port, delegate);
 }
@@ -114,13 +118,13 @@ TEST_F(PortIOTest, ASendIfIdleTakesNothingWhileEarlierBytesAreHeldAndWholeOnceTh
     EXPECT_FALSE(port->sendDataIfIdle(stale));
 
     ASSERT_EQ(::tcflow(pty.slave(), TCOON), 0);
-    EXPECT_EQ(pty.take(held.size()), held);
+    EXPECT_EQ(readRunning(pty, held.size()), held);
     EXPECT_TRUE(runUntil([&] { return port->queuedOutputByteCount() == 0; }));
     const Bytes fresh = pattern(43, 3);
     EXPECT_TRUE(port->sendDataIfIdle(fresh));
     // Only the fresh bytes follow: the refused ones were never taken.
-    EXPECT_EQ(pty.take(fresh.size()), fresh);
-    EXPECT_TRUE(pty.staysSilentFor(std::chrono::milliseconds(100)));
+    EXPECT_EQ(readRunning(pty, fresh.size()), fresh);
+    EXPECT_TRUE(readRunning(pty, 1, std::chrono::milliseconds(100)).empty());
     EXPECT_TRUE(delegate->errors().empty()) << "a busy line is no error";
     closeAndWait(port, delegate);
     EXPECT_FALSE(port->sendDataIfIdle(fresh));
@@ -137,7 +141,7 @@ TEST_F(PortIOTest, AMebibyteSentRightAfterOpenArrivesWhole)
     // Straight away, while the read source makes its first wait.
     const Bytes large = pattern(VELSerialPort::kMaximumQueuedOutputBytes, 1);
     EXPECT_TRUE(port->sendData(large));
-    EXPECT_EQ(pty.take(large.size(), std::chrono::seconds(60)), large);
+    EXPECT_EQ(readRunning(pty, large.size(), std::chrono::seconds(60)), large);
     runFor(std::chrono::milliseconds(50));
     EXPECT_TRUE(delegate->errors().empty());
     closeAndWait(port, delegate);
@@ -231,28 +235,37 @@ TEST_F(PortIOTest, AMainThreadThatFallsBehindStopsTheReadingAndLaterGetsEveryByt
     auto port = openPort(pty, delegate);
     ASSERT_TRUE(port);
 
+    // The device writes until the terminal takes no more, says so once,
+    // then goes on as the port reads.
     const Bytes sent = pattern(6 << 20, 3);
+    ASSERT_EQ(::fcntl(pty.master(), F_SETFL, ::fcntl(pty.master(), F_GETFL) | O_NONBLOCK), 0);
     std::atomic<std::size_t> written{0};
+    std::promise<void> stalled;
     std::thread device([&] {
+        bool told = false;
         while (written < sent.size()) {
             const std::size_t size = std::min<std::size_t>(4096, sent.size() - written);
             const ssize_t n = ::write(pty.master(), sent.data() + written, size);
-            if (n <= 0) {
+            if (n > 0) {
+                written += static_cast<std::size_t>(n);
+                continue;
+            }
+            if (n < 0 && errno != EAGAIN) {
                 return;
             }
-            written += static_cast<std::size_t>(n);
+            if (!told) {
+                told = true;
+                stalled.set_value();
+            }
+            pollfd writable{pty.master(), POLLOUT, 0};
+            ::poll(&writable, 1, 1000);
         }
     });
 
-    // The main queue is not run: what the port reads waits undelivered,
-    // until the port has its bound and stops reading.
+    // The main queue is not run: the port reads nothing, and the kernel
+    // holds the device back.
     constexpr std::size_t kBound = VELSerialPort::kMaximumUndeliveredInputBytes;
-    const auto deadline = Clock::now() + std::chrono::seconds(20);
-    while (port->undeliveredInputByteCount() < kBound / 2 && Clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    ASSERT_GE(port->undeliveredInputByteCount(), kBound / 2);
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ASSERT_EQ(stalled.get_future().wait_for(std::chrono::seconds(20)), std::future_status::ready);
     EXPECT_LE(port->undeliveredInputByteCount(), kBound);
     EXPECT_LT(written.load(), sent.size()) << "the device wrote everything while nobody took the data";
 
@@ -271,6 +284,45 @@ TEST_F(PortIOTest, AMainThreadThatFallsBehindStopsTheReadingAndLaterGetsEveryByt
         received.insert(received.end(), chunk.begin(), chunk.end());
     }
     EXPECT_TRUE(received == sent) << "bytes lost, repeated or out of order";
+    EXPECT_FALSE(delegate->calledOffMainThread());
+    closeAndWait(port, delegate);
+}
+
+namespace {
+
+std::size_t threadCount()
+{
+    std::size_t count = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/task")) {
+        ++count;
+    }
+    return count;
+}
+
+}  // namespace
+
+// Reading and writing happen on the main loop: an open port, idle or busy,
+// costs no thread (a pseudo-terminal has no modem lines to watch either).
+TEST_F(PortIOTest, AnOpenPortAddsNoThreadForReadingAndWriting)
+{
+    PseudoTerminal pty;
+    auto port = VELSerialPort::initWithPath(pty.path());
+    ASSERT_TRUE(port);
+    auto delegate = std::make_shared<RecordingDelegate>();
+    port->setDelegate(delegate);
+    const std::size_t before = threadCount();
+
+    port->open();
+    ASSERT_TRUE(runUntil([&] { return delegate->count("opened") == 1; }));
+    EXPECT_EQ(threadCount(), before);
+
+    const Bytes in = pattern(10000, 4);
+    pty.write(in);
+    ASSERT_TRUE(runUntil([&] { return delegate->receivedBytes() == in.size(); }));
+    const Bytes out = pattern(200 * 1024, 5);
+    ASSERT_TRUE(port->sendData(out));
+    EXPECT_EQ(readRunning(pty, out.size()), out);
+    EXPECT_EQ(threadCount(), before);
     EXPECT_FALSE(delegate->calledOffMainThread());
     closeAndWait(port, delegate);
 }

@@ -359,9 +359,8 @@ TEST_F(SerialPortTest, SendDataWritesEveryByteAndRefusesAClosedPortSilently)
     for (std::size_t i = 0; i < large.size(); ++i) {
         large[i] = static_cast<std::uint8_t>(i % 251);
     }
-    auto reader = std::async(std::launch::async, [&] { return pty.take(large.size()); });
     EXPECT_TRUE(port->sendData(large));
-    EXPECT_EQ(reader.get(), large);
+    EXPECT_EQ(readRunning(pty, large.size()), large);
     EXPECT_TRUE(delegate->errors().empty());
     closeAndWait(port, delegate);
 }
@@ -446,5 +445,29 @@ TEST_F(SerialPortTest, APseudoTerminalsMissingModemLinesAreNoErrorAndStopThePoll
     ASSERT_TRUE(port);
     runFor(std::chrono::milliseconds(300));  // thirty polls' worth
     EXPECT_TRUE(delegate->errors().empty());
+    EXPECT_FALSE(port->hasModemLines());
     closeAndWait(port, delegate);
+}
+
+// A pseudo-terminal has no serial settings: asking for low latency there is
+// no error, only unsupported, and the wish is kept for the next device.
+TEST_F(SerialPortTest, LowLatencyOnADriverWithoutItIsUnsupportedNotAnError)
+{
+    PseudoTerminal pty;
+    auto port = VELSerialPort::initWithPath(pty.path());
+    ASSERT_TRUE(port);
+    auto delegate = std::make_shared<RecordingDelegate>();
+    port->setDelegate(delegate);
+    EXPECT_FALSE(port->usesLowLatency());
+    port->setUsesLowLatency(true);
+    port->open();
+    ASSERT_TRUE(runUntil([&] { return delegate->count("opened") == 1; }));
+    port->setUsesLowLatency(false);
+    port->setUsesLowLatency(true);
+    runFor(std::chrono::milliseconds(50));
+    EXPECT_FALSE(port->lowLatencyIsSupported());
+    EXPECT_TRUE(port->usesLowLatency());
+    EXPECT_TRUE(delegate->errors().empty());
+    port->close();
+    EXPECT_TRUE(runUntil([&] { return delegate->count("closed") == 1; }));
 }

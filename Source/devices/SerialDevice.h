@@ -16,6 +16,20 @@ inline constexpr const char* kIOTTYSuffixKey = "IOTTYSuffix";
 inline constexpr const char* kIOSerialBSDClientTypeKey = "IOSerialBSDClientType";
 inline constexpr const char* kIOSerialStreamType = "IOSerialStream";
 
+// What a user reads to tell one adapter from another, where udev knows it
+// (each key only when the device has a value): the model and the vendor
+// (udev's hardware database names when it has them, else what the device
+// reports), the serial number, the USB vendor and product ids as
+// "vvvv:pppp", and the device's /dev/serial/by-id/ link.
+inline constexpr const char* kModelKey = "Model";
+inline constexpr const char* kVendorKey = "Vendor";
+inline constexpr const char* kSerialNumberKey = "SerialNumber";
+inline constexpr const char* kUSBVendorProductKey = "USBVendorProduct";
+inline constexpr const char* kByIdLinkKey = "ByIdLink";
+// "yes" for a pseudo-terminal standing in for a device (a virtual device, or
+// a terminal found by its path, such as a socat pty); absent otherwise.
+inline constexpr const char* kPseudoTerminalKey = "PseudoTerminal";
+
 // One serial stream device as a registry lists it: an immutable set of
 // string properties under the keys above. Devices are handed around as
 // reference-counted DeviceHandles; a null handle means "no device".

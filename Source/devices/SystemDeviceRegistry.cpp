@@ -104,7 +104,9 @@ DeviceHandle SystemDeviceRegistry::unlistedTerminalAt(const std::string& givenPa
     }
     const auto slash = path.find_last_of('/');
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    return UdevDeviceRegistry::makeDevice(path, path, name);
+    auto properties = UdevDeviceRegistry::makeDevice(path, path, name)->properties();
+    properties.emplace(kPseudoTerminalKey, "yes");
+    return std::make_shared<const SerialDevice>(std::move(properties));
 }
 
 }  // namespace vel

@@ -4,9 +4,11 @@
 #include <libudev.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <mutex>
 #include <string_view>
@@ -68,14 +70,38 @@ DeviceHandle entryOf(udev_device* device)
     if (!node || !name) {
         return nullptr;
     }
-    std::string dialin = node;
+    std::string byId;
     for (auto* link = udev_device_get_devlinks_list_entry(device); link; link = udev_list_entry_get_next(link)) {
         if (view(udev_list_entry_get_name(link)).starts_with("/dev/serial/by-id/")) {
-            dialin = udev_list_entry_get_name(link);
+            byId = udev_list_entry_get_name(link);
             break;
         }
     }
-    return UdevDeviceRegistry::makeDevice(node, dialin, name);
+    auto properties = UdevDeviceRegistry::makeDevice(node, byId.empty() ? node : byId, name)->properties();
+    const auto first = [device](std::initializer_list<const char*> keys) {
+        for (const char* key : keys) {
+            const std::string_view value = view(udev_device_get_property_value(device, key));
+            if (!value.empty()) {
+                return std::string(value);
+            }
+        }
+        return std::string();
+    };
+    const auto add = [&properties](const char* key, std::string value) {
+        if (!value.empty()) {
+            properties.emplace(key, std::move(value));
+        }
+    };
+    add(kModelKey, first({"ID_MODEL_FROM_DATABASE", "ID_MODEL"}));
+    add(kVendorKey, first({"ID_VENDOR_FROM_DATABASE", "ID_VENDOR"}));
+    add(kSerialNumberKey, first({"ID_SERIAL_SHORT"}));
+    const std::string vendorId = first({"ID_VENDOR_ID"});
+    const std::string productId = first({"ID_MODEL_ID"});
+    if (!vendorId.empty() && !productId.empty()) {
+        add(kUSBVendorProductKey, vendorId + ":" + productId);
+    }
+    add(kByIdLinkKey, byId);
+    return std::make_shared<const SerialDevice>(std::move(properties));
 }
 
 // A tty that is present in sysfs and is a serial stream device.
@@ -220,24 +246,55 @@ std::vector<std::pair<bool, DeviceRegistry::Batch>> UdevDeviceRegistry::batchesF
 std::vector<DeviceHandle> UdevDeviceRegistry::enumerate()
 {
     std::vector<DeviceHandle> devices;
+    const auto candidates = parentedTtys();
+    if (candidates.empty()) {
+        return devices;
+    }
     std::lock_guard lock(libudevMutex());
     Udev context = newUdev();
     if (!context) {
         return devices;
     }
-    UdevEnumerate enumeration(udev_enumerate_new(context.get()));
-    if (!enumeration || udev_enumerate_add_match_subsystem(enumeration.get(), "tty") < 0
-        || udev_enumerate_scan_devices(enumeration.get()) < 0) {
-        log("Cannot list serial devices: udev enumeration failed: %s", std::strerror(errno));
-        return devices;
-    }
-    auto* entry = udev_enumerate_get_list_entry(enumeration.get());
-    for (; entry; entry = udev_list_entry_get_next(entry)) {
-        if (auto device = serialDeviceAt(context.get(), udev_list_entry_get_name(entry))) {
+    for (const auto& syspath : candidates) {
+        if (auto device = serialDeviceAt(context.get(), syspath.c_str())) {
             devices.push_back(std::move(device));
         }
     }
     return devices;
+}
+
+// The ttys of the class directory that have a parent device. Each entry is a
+// link to the device's directory, and a tty without a parent (the virtual
+// consoles, /dev/tty, ptmx: most of them) lives under /devices/virtual/, so
+// the link alone tells; of the rest, a serial8250 port that the driver found
+// no hardware for says so in its "type" (0, PORT_UNKNOWN). Only what passes
+// both gets a udev device object: building one for every tty and walking up
+// its parents read thousands of sysfs files at every start.
+std::vector<std::string> UdevDeviceRegistry::parentedTtys()
+{
+    std::vector<std::string> syspaths;
+    constexpr const char* kClass = "/sys/class/tty";
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(kClass, error)) {
+        std::error_code linkError;
+        const auto target = std::filesystem::read_symlink(entry.path(), linkError);
+        if (linkError || target.string().find("/devices/virtual/") != std::string::npos) {
+            continue;
+        }
+        // One small read: "type" is there for serial8250 ports only.
+        if (std::ifstream type(entry.path() / "type"); type) {
+            int portType = -1;
+            if (type >> portType && portType == 0) {
+                continue;
+            }
+        }
+        syspaths.push_back(entry.path().string());
+    }
+    if (error) {
+        log("Cannot list serial devices: %s: %s", kClass, error.message().c_str());
+    }
+    std::sort(syspaths.begin(), syspaths.end());
+    return syspaths;
 }
 
 DeviceHandle UdevDeviceRegistry::deviceWithPath(const std::string& path)

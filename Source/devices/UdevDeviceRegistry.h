@@ -53,6 +53,10 @@ public:
     // A wake-up's changes as the batches to deliver, in order: consecutive
     // changes of one kind form one batch.
     static std::vector<std::pair<bool, Batch>> batchesFromChanges(const std::vector<Change>& changes);
+
+private:
+    // The sysfs paths of the ttys that can be serial devices, in name order.
+    static std::vector<std::string> parentedTtys();
 };
 
 }  // namespace vel

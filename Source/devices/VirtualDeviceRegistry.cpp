@@ -258,6 +258,7 @@ std::vector<std::shared_ptr<VirtualDevice>> VirtualDeviceRegistry::createNamedDe
             {kIOTTYBaseNameKey, baseName},
             {kIOTTYSuffixKey, suffix},
             {kIOSerialBSDClientTypeKey, kIOSerialStreamType},
+            {kPseudoTerminalKey, "yes"},
         });
         std::weak_ptr<State> state = state_;
         created.push_back(std::make_shared<VirtualDevice>(device, std::move(master), slavePath,

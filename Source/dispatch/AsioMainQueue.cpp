@@ -5,7 +5,8 @@
 #include <asio/post.hpp>
 #include <asio/posix/stream_descriptor.hpp>
 #include <exception>
-#include <future>
+#include <fcntl.h>
+#include <unistd.h>
 #include <mutex>
 
 #include "support/Diagnostics.h"
@@ -17,8 +18,8 @@ namespace {
 // Shared between a watch and the waits it has queued, which may complete
 // after the watch is gone. The descriptor is touched only on the main thread.
 struct WatchState : std::enable_shared_from_this<WatchState> {
-    WatchState(asio::io_context& context, int fd, std::function<void()> onReadable)
-        : fd(fd), descriptor(context), onReadable(std::move(onReadable))
+    WatchState(asio::io_context& context, int fd, bool writable, std::function<void()> onReady)
+        : fd(fd), writable(writable), descriptor(context), onReady(std::move(onReady))
     {
     }
 
@@ -26,7 +27,8 @@ struct WatchState : std::enable_shared_from_this<WatchState> {
 
     void arm()
     {
-        descriptor.async_wait(asio::posix::stream_descriptor::wait_read,
+        descriptor.async_wait(writable ? asio::posix::stream_descriptor::wait_write
+                                       : asio::posix::stream_descriptor::wait_read,
                               [self = shared_from_this()](const asio::error_code& error) {
                                   self->completed(error);
                               });
@@ -34,9 +36,11 @@ struct WatchState : std::enable_shared_from_this<WatchState> {
 
     void stop()
     {
-        // Released, never closed: the descriptor belongs to whoever watches it.
+        // The watch's own duplicate (see watch()); the watched descriptor
+        // itself belongs to whoever watches it.
         if (descriptor.is_open()) {
-            descriptor.release();
+            asio::error_code ignored;
+            descriptor.close(ignored);
         }
     }
 
@@ -51,32 +55,35 @@ struct WatchState : std::enable_shared_from_this<WatchState> {
             if (!active) {
                 return;
             }
+            if (error) {
+                // Such failures (a closed descriptor, a regular file) do not
+                // heal; waiting again would only spin. One last call lets the
+                // owner find out for itself.
+                log("Stopped watching descriptor %d: %s", fd, error.message().c_str());
+            } else {
+                // Before the call: the reactor reports edges, and readiness
+                // that comes while the handler runs must wake it again.
+                arm();
+            }
             calling = true;
-            if (onReadable) {
-                onReadable();
+            if (onReady) {
+                onReady();
             }
             calling = false;
             if (!active) {
-                dropped = std::move(onReadable);  // The callback ended its own watch.
-                return;
+                dropped = std::move(onReady);  // The callback ended its own watch.
             }
         }
-        if (error) {
-            // Such failures (a closed descriptor, a regular file) do not heal;
-            // waiting again would only spin.
-            log("Stopped watching descriptor %d: %s", fd, error.message().c_str());
-            return;
-        }
-        arm();
     }
 
     const int fd;
+    const bool writable;
     asio::posix::stream_descriptor descriptor;
     // Held while the callback runs, so that ending the watch on another
     // thread waits for a call in progress; recursive so that the callback
     // may end its own watch.
     std::recursive_mutex callMutex;
-    std::function<void()> onReadable;  // Guarded by callMutex.
+    std::function<void()> onReady;     // Guarded by callMutex.
     bool active = true;                // Guarded by callMutex.
     bool calling = false;              // Guarded by callMutex.
 };
@@ -92,7 +99,7 @@ public:
             std::lock_guard call(state_->callMutex);
             state_->active = false;
             if (!state_->calling) {
-                dropped = std::move(state_->onReadable);
+                dropped = std::move(state_->onReady);
             }
         }
         if (queue_.isMainThread()) {
@@ -119,31 +126,6 @@ void AsioMainQueue::post(std::function<void()> task)
     asio::post(context_, std::move(task));
 }
 
-void AsioMainQueue::postAndWait(std::function<void()> task)
-{
-    if (isMainThread()) {
-        task();
-        return;
-    }
-    std::promise<void> done;
-    std::future<void> finished = done.get_future();
-    asio::post(context_, [task = std::move(task), done = std::move(done)]() mutable {
-        try {
-            task();
-            done.set_value();
-        } catch (...) {
-            done.set_exception(std::current_exception());
-        }
-    });
-    try {
-        finished.get();
-    } catch (const std::future_error&) {
-        // The queue was destroyed with the task still in it (its owner
-        // stopped running it): the task will never run, and the caller has
-        // nothing left to wait for.
-    }
-}
-
 bool AsioMainQueue::isMainThread() const
 {
     return std::this_thread::get_id() == mainThread_;
@@ -151,9 +133,29 @@ bool AsioMainQueue::isMainThread() const
 
 std::unique_ptr<DescriptorWatch> AsioMainQueue::watchReadable(int fd, std::function<void()> onReadable)
 {
-    auto state = std::make_shared<WatchState>(context_, fd, std::move(onReadable));
+    return watch(fd, false, std::move(onReadable));
+}
+
+std::unique_ptr<DescriptorWatch> AsioMainQueue::watchWritable(int fd, std::function<void()> onWritable)
+{
+    return watch(fd, true, std::move(onWritable));
+}
+
+std::unique_ptr<DescriptorWatch> AsioMainQueue::watch(int fd, bool writable, std::function<void()> onReady)
+{
+    auto state = std::make_shared<WatchState>(context_, fd, writable, std::move(onReady));
+    // The reactor takes a descriptor number once: a duplicate lets a port
+    // watch one device for reading and for writing at the same time.
     asio::error_code error;
-    state->descriptor.assign(fd, error);
+    const int duplicate = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    if (duplicate < 0) {
+        error = asio::error_code(errno, asio::error::get_system_category());
+    } else {
+        state->descriptor.assign(duplicate, error);
+        if (error) {
+            ::close(duplicate);
+        }
+    }
     // Started on the main thread, which owns the descriptor from here on. A
     // descriptor the reactor refuses gets one call, like a failed wait.
     asio::post(context_, [state, error] {

@@ -4,29 +4,11 @@
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <termios.h>
-#include <sys/eventfd.h>
 #include <unistd.h>
-
-#include "support/Diagnostics.h"
 
 namespace vel {
 
-OutgoingQueue::OutgoingQueue(int fd, std::size_t bound, std::function<void(int error)> onWriteError)
-    : fd_(fd), bound_(bound), onWriteError_(std::move(onWriteError)), wakeFd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
-{
-    if (!wakeFd_) {
-        // Without its wake-up the writer could sleep through queued bytes;
-        // sends then stay direct and a busy device refuses them (Failed).
-        log("The outgoing queue of descriptor %d has no wake-up: %i", fd, errno);
-        return;
-    }
-    writer_ = std::thread([this] { run(); });
-}
-
-OutgoingQueue::~OutgoingQueue()
-{
-    stop();
-}
+OutgoingQueue::OutgoingQueue(int fd, std::size_t bound) : fd_(fd), bound_(bound) {}
 
 OutgoingQueue::Result OutgoingQueue::send(std::span<const std::uint8_t> data)
 {
@@ -85,13 +67,14 @@ OutgoingQueue::Result OutgoingQueue::sendIfIdle(std::span<const std::uint8_t> da
             return {Outcome::Failed, errno};
         }
     }
+    Result result{Outcome::Accepted};
     lastWriteWasIdleSend_ = written == data.size();
     if (!lastWriteWasIdleSend_) {
         queue_.insert(queue_.end(), data.begin() + static_cast<std::ptrdiff_t>(written), data.end());
         queued_ = queue_.size() - head_;
-        wake();
+        result.startedWaiting = true;
     }
-    return {Outcome::Accepted};
+    return result;
 }
 
 OutgoingQueue::Result OutgoingQueue::writeOrQueue(std::span<const std::uint8_t> data, std::size_t waiting)
@@ -104,22 +87,21 @@ OutgoingQueue::Result OutgoingQueue::writeOrQueue(std::span<const std::uint8_t> 
                 written += static_cast<std::size_t>(count);
             } else if (errno == EINTR) {
                 continue;
-            } else if (errno == EAGAIN && writer_.joinable()) {
+            } else if (errno == EAGAIN) {
                 break;
             } else {
                 return {Outcome::Failed, errno};
             }
         }
     }
+    Result result{Outcome::Accepted};
     lastWriteWasIdleSend_ = false;
     if (written < data.size()) {
         queue_.insert(queue_.end(), data.begin() + static_cast<std::ptrdiff_t>(written), data.end());
         queued_ = queue_.size() - head_;
-        if (waiting == 0) {
-            wake();
-        }
+        result.startedWaiting = waiting == 0;
     }
-    return {Outcome::Accepted};
+    return result;
 }
 
 std::size_t OutgoingQueue::queuedByteCount() const
@@ -127,43 +109,44 @@ std::size_t OutgoingQueue::queuedByteCount() const
     return queued_.load();
 }
 
-bool OutgoingQueue::waitUntilEmpty(std::chrono::steady_clock::time_point deadline)
+OutgoingQueue::Flushed OutgoingQueue::flush()
 {
-    std::unique_lock lock(mutex_);
-    return emptied_.wait_until(lock, deadline, [this] { return stopping_ || queue_.size() == head_; }) &&
-           queue_.size() == head_;
+    std::lock_guard lock(mutex_);
+    Flushed flushed;
+    flushed.error = writeQueued();
+    flushed.empty = queue_.size() == head_;
+    return flushed;
+}
+
+bool OutgoingQueue::drain(std::chrono::steady_clock::time_point deadline)
+{
+    for (;;) {
+        {
+            std::lock_guard lock(mutex_);
+            if (writeQueued() != 0 || queue_.size() == head_) {
+                return queue_.size() == head_;
+            }
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
+                                                                                std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            return false;
+        }
+        pollfd writable{fd_, POLLOUT, 0};
+        if (::poll(&writable, 1, static_cast<int>(left.count())) < 0 && errno != EINTR) {
+            return false;
+        }
+    }
 }
 
 void OutgoingQueue::stop()
 {
-    {
-        std::lock_guard lock(mutex_);
-        if (stopping_) {
-            return;
-        }
-        stopping_ = true;
-        queue_.clear();
-        head_ = 0;
-        queued_ = 0;
-    }
-    emptied_.notify_all();
-    if (!writer_.joinable()) {
-        return;
-    }
-    wake();
-    if (writer_.get_id() == std::this_thread::get_id()) {
-        // The writer's own error report dropped the last owner of the port.
-        writer_.detach();
-    } else {
-        writer_.join();
-    }
-}
-
-void OutgoingQueue::wake()
-{
-    const std::uint64_t one = 1;
-    // A full counter already wakes the writer.
-    [[maybe_unused]] const ssize_t ignored = ::write(wakeFd_.get(), &one, sizeof one);
+    std::lock_guard lock(mutex_);
+    stopping_ = true;
+    queue_.clear();
+    queue_.shrink_to_fit();
+    head_ = 0;
+    queued_ = 0;
 }
 
 int OutgoingQueue::writeQueued()
@@ -179,6 +162,9 @@ int OutgoingQueue::writeQueued()
         } else {
             const int error = errno;
             head_ = queue_.size();
+            queue_.clear();
+            head_ = 0;
+            queued_ = 0;
             return error;
         }
     }
@@ -193,53 +179,6 @@ int OutgoingQueue::writeQueued()
     }
     queued_ = queue_.size() - head_;
     return 0;
-}
-
-void OutgoingQueue::run()
-{
-    for (;;) {
-        bool waiting = false;
-        {
-            std::lock_guard lock(mutex_);
-            if (stopping_) {
-                return;
-            }
-            waiting = queue_.size() > head_;
-        }
-        // Only watch the device while something waits: a hung-up terminal
-        // reports POLLHUP for ever, which would otherwise be a busy loop.
-        pollfd fds[2] = {{wakeFd_.get(), POLLIN, 0}, {waiting ? fd_ : -1, POLLOUT, 0}};
-        if (::poll(fds, 2, -1) < 0) {
-            if (errno != EINTR) {
-                log("The outgoing queue of descriptor %d stopped waiting: %i", fd_, errno);
-                return;
-            }
-            continue;
-        }
-        if ((fds[0].revents & POLLIN) != 0) {
-            std::uint64_t count = 0;
-            [[maybe_unused]] const ssize_t ignored = ::read(wakeFd_.get(), &count, sizeof count);
-        }
-        if (fds[1].revents == 0) {
-            continue;
-        }
-        int error = 0;
-        bool empty = false;
-        {
-            std::lock_guard lock(mutex_);
-            if (stopping_) {
-                return;
-            }
-            error = writeQueued();
-            empty = queue_.size() == head_;
-        }
-        if (empty) {
-            emptied_.notify_all();
-        }
-        if (error != 0 && onWriteError_) {
-            onWriteError_(error);
-        }
-    }
 }
 
 }  // namespace vel

@@ -7,7 +7,10 @@
 // errors.
 namespace vel {
 
-// printf-style; writes one line to syslog(3) and to standard error.
+// printf-style; writes one line to syslog(3) and to standard error. When
+// standard error is the journal's own stream (systemd sets JOURNAL_STREAM to
+// its device and inode), the line goes there only, so that the journal holds
+// it once.
 void log(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // A programming error of a caller (a port built without a device, a buffer

@@ -1,8 +1,5 @@
 #include "console/LineStatusWidget.h"
 
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
-
 #include <QHBoxLayout>
 #include <QSignalBlocker>
 #include <utility>
@@ -12,17 +9,6 @@
 namespace {
 
 const char* const inputNames[] = {"CTS", "DSR", "DCD"};
-
-// Unix98 pseudo-terminal slaves have the majors 136 to 143.
-bool isPseudoTerminal(const std::string& path)
-{
-    struct stat status {};
-    if (::stat(path.c_str(), &status) != 0 || !S_ISCHR(status.st_mode)) {
-        return false;
-    }
-    const unsigned int deviceMajor = major(status.st_rdev);
-    return deviceMajor >= 136 && deviceMajor <= 143;
-}
 
 }  // namespace
 
@@ -40,7 +26,7 @@ LineStatusWidget::Lines LineStatusWidget::Lines::of(const std::shared_ptr<VELSer
     lines.dtr = [p] { return p->DTR(); };
     lines.setRts = [p](bool on) { p->setRTS(on); };
     lines.setDtr = [p](bool on) { p->setDTR(on); };
-    lines.hasModemLines = !isPseudoTerminal(port->path());
+    lines.hasModemLines = [p] { return p->hasModemLines(); };
     return lines;
 }
 
@@ -82,9 +68,9 @@ void LineStatusWidget::setLines(Lines lines)
 {
     observations_.clear();
     lines_ = std::move(lines);
-    available_ = lines_.hasModemLines;
+    available_ = true;
     if (lines_.observable) {
-        for (const char* key : {"CTS", "DSR", "DCD", "RTS", "DTR", "isOpen"}) {
+        for (const char* key : {"CTS", "DSR", "DCD", "RTS", "DTR", "isOpen", "hasModemLines"}) {
             observations_.push_back(lines_.observable->addObserver(key, [this](const vel::Change& change) {
                 if (!change.isPrior) {
                     scheduleRefresh();
@@ -119,7 +105,8 @@ void LineStatusWidget::scheduleRefresh()
 void LineStatusWidget::refresh()
 {
     const bool open = lines_.isOpen && lines_.isOpen();
-    const bool usable = open && available_;
+    const bool hasLines = available_ && (!lines_.hasModemLines || lines_.hasModemLines());
+    const bool usable = open && hasLines;
     for (int i = 0; i < 3; ++i) {
         QLabel* indicator = indicators_[i];
         const QString name = QString::fromLatin1(inputNames[i]);
@@ -138,7 +125,7 @@ void LineStatusWidget::refresh()
         indicator->setText(QStringLiteral("<span style=\"color:%1\">\u25CF</span> %2").arg(colour, name));
         indicator->setAccessibleDescription(state);
         indicator->setToolTip(!open        ? tr("%1: no open port").arg(name)
-                              : !available_ ? tr("%1: this device has no modem lines").arg(name)
+                              : !hasLines ? tr("%1: this device has no modem lines").arg(name)
                                             : tr("%1 is %2").arg(name, state));
     }
     for (auto [box, get] : {std::pair{rts_, lines_.rts}, std::pair{dtr_, lines_.dtr}}) {

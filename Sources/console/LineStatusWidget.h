@@ -23,7 +23,8 @@ class LineStatusWidget : public QWidget {
 
 public:
     // What the widget needs of a port: the observable properties "CTS",
-    // "DSR", "DCD", "RTS", "DTR" and "isOpen", read and (RTS, DTR) set.
+    // "DSR", "DCD", "RTS", "DTR", "isOpen" and "hasModemLines", read and
+    // (RTS, DTR) set.
     // VELSerialPort provides them through of(); a test may provide its own.
     struct Lines {
         std::shared_ptr<vel::Observable> observable;
@@ -33,11 +34,12 @@ public:
         std::function<bool()> dtr;
         std::function<void(bool)> setRts;
         std::function<void(bool)> setDtr;
-        // False for a device known to have no modem lines.
-        bool hasModemLines = true;
+        // Whether the device has modem lines (observable key
+        // "hasModemLines"); none means it has.
+        std::function<bool()> hasModemLines;
 
-        // A pseudo-terminal, which has no modem lines, is told by its
-        // device number: the library polls it once and only logs that.
+        // The port tells whether its device has modem lines once it has
+        // opened it (a pseudo-terminal has none).
         static Lines of(const std::shared_ptr<VELSerialPort>& port);
     };
 

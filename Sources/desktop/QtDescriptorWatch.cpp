@@ -3,11 +3,12 @@
 #include <QSocketNotifier>
 #include <QThread>
 
-QtDescriptorWatch::QtDescriptorWatch(int fd, std::function<void()> onReadable)
-    : notifier_(std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read))
+QtDescriptorWatch::QtDescriptorWatch(int fd, Kind kind, std::function<void()> onReady)
+    : notifier_(std::make_unique<QSocketNotifier>(
+          fd, kind == Kind::Readable ? QSocketNotifier::Read : QSocketNotifier::Write))
 {
     connection_ = QObject::connect(notifier_.get(), &QSocketNotifier::activated, notifier_.get(),
-                                   [handler = std::move(onReadable)] { handler(); });
+                                   [handler = std::move(onReady)] { handler(); });
 }
 
 QtDescriptorWatch::~QtDescriptorWatch()

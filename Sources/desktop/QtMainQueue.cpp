@@ -11,15 +11,6 @@ void QtMainQueue::post(std::function<void()> task)
     QMetaObject::invokeMethod(context_.get(), std::move(task), Qt::QueuedConnection);
 }
 
-void QtMainQueue::postAndWait(std::function<void()> task)
-{
-    if (isMainThread()) {
-        task();
-        return;
-    }
-    QMetaObject::invokeMethod(context_.get(), std::move(task), Qt::BlockingQueuedConnection);
-}
-
 bool QtMainQueue::isMainThread() const
 {
     return QThread::currentThread() == context_->thread();
@@ -27,8 +18,19 @@ bool QtMainQueue::isMainThread() const
 
 std::unique_ptr<vel::DescriptorWatch> QtMainQueue::watchReadable(int fd, std::function<void()> onReadable)
 {
+    return watch(fd, QtDescriptorWatch::Kind::Readable, std::move(onReadable));
+}
+
+std::unique_ptr<vel::DescriptorWatch> QtMainQueue::watchWritable(int fd, std::function<void()> onWritable)
+{
+    return watch(fd, QtDescriptorWatch::Kind::Writable, std::move(onWritable));
+}
+
+std::unique_ptr<vel::DescriptorWatch> QtMainQueue::watch(int fd, QtDescriptorWatch::Kind kind,
+                                                         std::function<void()> onReady)
+{
     // The notifier has to be born on the thread whose loop it joins.
     std::unique_ptr<vel::DescriptorWatch> watch;
-    postAndWait([&] { watch = std::make_unique<QtDescriptorWatch>(fd, std::move(onReadable)); });
+    postAndWait([&] { watch = std::make_unique<QtDescriptorWatch>(fd, kind, std::move(onReady)); });
     return watch;
 }

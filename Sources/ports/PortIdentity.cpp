@@ -3,26 +3,25 @@
 #include <QStringList>
 #include <algorithm>
 
-#include "ports/UdevDeviceProperties.h"
 #include "VELSerialPort.h"
 #include "devices/SerialDevice.h"
 
 namespace {
 
-// "usb:<vendor>:<product>:<serial>", or empty unless udev knows all three:
-// without a serial number two adapters of one model would be one identity.
-QString usbIdentity(const std::string& path)
+// "usb:<vendor>:<product>:<serial>", or empty unless the device entry has
+// all three: without a serial number two adapters of one model would be one
+// identity.
+QString usbIdentity(const vel::DeviceHandle& device)
 {
-    const UdevDeviceProperties device(path);
-    QStringList parts{QStringLiteral("usb")};
-    for (const char* key : {"ID_VENDOR_ID", "ID_MODEL_ID", "ID_SERIAL_SHORT"}) {
-        const QString value = device.value({key});
-        if (value.isEmpty()) {
-            return {};
-        }
-        parts << value;
+    if (!device) {
+        return {};
     }
-    return parts.join(QLatin1Char(':'));
+    const auto ids = device->property(vel::kUSBVendorProductKey);
+    const auto serial = device->property(vel::kSerialNumberKey);
+    if (!ids || !serial || ids->empty() || serial->empty()) {
+        return {};
+    }
+    return QStringLiteral("usb:") + QString::fromStdString(*ids) + QLatin1Char(':') + QString::fromStdString(*serial);
 }
 
 }  // namespace
@@ -38,12 +37,12 @@ QString PortIdentity::of(const std::shared_ptr<VELSerialPort>& port)
         return QStringLiteral("by-id:") + QString::fromStdString(dialin);
     }
     const std::string path = port->path();
-    if (QString usb = usbIdentity(path); !usb.isEmpty()) {
+    if (QString usb = usbIdentity(device); !usb.isEmpty()) {
         return usb;
     }
     const std::string name = port->name();
     const bool numberOnly = std::all_of(name.begin(), name.end(), [](char c) { return c >= '0' && c <= '9'; });
-    if (path.starts_with("/dev/pts/") && !name.empty() && !numberOnly) {
+    if (device && device->property(vel::kPseudoTerminalKey) && !name.empty() && !numberOnly) {
         return QStringLiteral("virtual:") + QString::fromStdString(name);
     }
     return QStringLiteral("path:") + QString::fromStdString(path);

@@ -5,34 +5,41 @@
 #include <algorithm>
 #include <memory>
 
-#include "ports/UdevDeviceProperties.h"
+#include "VELSerialPort.h"
+#include "devices/SerialDevice.h"
 
 namespace {
 
-QString firstProperty(const UdevDeviceProperties& device, std::initializer_list<const char*> keys)
+QString entryValue(const vel::DeviceHandle& device, const char* key)
 {
+    if (!device) {
+        return {};
+    }
     // udev writes spaces in ID_MODEL and ID_VENDOR as underscores.
-    return device.value(keys).replace(QLatin1Char('_'), QLatin1Char(' ')).trimmed();
+    return QString::fromStdString(device->property(key).value_or(std::string()))
+        .replace(QLatin1Char('_'), QLatin1Char(' '))
+        .trimmed();
 }
 
 }  // namespace
 
-QString PortLabel::of(const std::string& name, const std::string& path)
+QString PortLabel::of(const std::shared_ptr<VELSerialPort>& port)
 {
+    if (!port) {
+        return {};
+    }
+    const std::string name = port->name();
     const QString shown = QString::fromStdString(name);
     const bool numberOnly = !name.empty() && std::all_of(name.begin(), name.end(), [](char c) {
         return c >= '0' && c <= '9';
     });
-    if (path.rfind("/dev/pts/", 0) == 0 && numberOnly) {
+    const vel::DeviceHandle device = port->IOKitDevice();
+    if (device && device->property(vel::kPseudoTerminalKey) && numberOnly) {
         return QCoreApplication::translate("PortLabel", "pts/%1 (pseudo-terminal)").arg(shown);
     }
-    const UdevDeviceProperties device(path);
-    if (device.isEmpty()) {
-        return shown;
-    }
-    const QString model = firstProperty(device, {"ID_MODEL_FROM_DATABASE", "ID_MODEL"});
-    const QString vendor = firstProperty(device, {"ID_VENDOR_FROM_DATABASE", "ID_VENDOR"});
-    const QString serial = firstProperty(device, {"ID_SERIAL_SHORT"});
+    const QString model = entryValue(device, vel::kModelKey);
+    const QString vendor = entryValue(device, vel::kVendorKey);
+    const QString serial = entryValue(device, vel::kSerialNumberKey);
     QStringList details;
     for (const QString& detail : {vendor, serial}) {
         if (!detail.isEmpty()) {

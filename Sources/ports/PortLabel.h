@@ -1,17 +1,19 @@
 #pragma once
 
 #include <QString>
-#include <string>
+#include <memory>
+
+class VELSerialPort;
 
 // How the port selector names a port: the port's name, made telling. A
 // pseudo-terminal's bare number ("3") reads "pts/3 (pseudo-terminal)"; a
-// real device adds its model, vendor and serial number from udev, so that
-// two USB adapters of the same kind can be told apart. The port's own name
-// does not change.
+// real device adds the model, vendor and serial number that its device
+// entry carries, so that two USB adapters of the same kind can be told
+// apart. The port's own name does not change.
 //
-// Reads the device node and the udev database on the calling thread; never
-// fails: what cannot be found is left out.
+// Reads only the port's device entry; never blocks, never fails: what the
+// entry lacks is left out.
 class PortLabel {
 public:
-    static QString of(const std::string& name, const std::string& path);
+    static QString of(const std::shared_ptr<VELSerialPort>& port);
 };

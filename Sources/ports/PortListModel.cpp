@@ -35,7 +35,7 @@ QVariant PortListModel::data(const QModelIndex& index, int role) const
     }
     switch (role) {
     case Qt::DisplayRole:
-        return PortLabel::of(port->name(), port->path());
+        return PortLabel::of(port);
     case Qt::ToolTipRole:
         return QString::fromStdString(port->path());
     default:

@@ -43,6 +43,6 @@ void PortSelector::showControllersPort()
         return;
     }
     const auto port = controller_->serialPort();
-    comboBox_->setPlaceholderText(port ? PortLabel::of(port->name(), port->path()) : tr("Choose a port"));
+    comboBox_->setPlaceholderText(port ? PortLabel::of(port) : tr("Choose a port"));
     comboBox_->setCurrentIndex(model_->rowOf(port));
 }

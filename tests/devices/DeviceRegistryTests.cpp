@@ -120,6 +120,7 @@ TEST(VirtualDeviceRegistry, DeviceIsARawTerminalListedWithTheSixKeys)
     EXPECT_EQ(property(device, vel::kIOTTYDeviceKey), "vclock" + suffix);
     EXPECT_EQ(first->name(), "vclock" + suffix);
     EXPECT_EQ(property(device, vel::kIOSerialBSDClientTypeKey), "IOSerialStream");
+    EXPECT_EQ(property(device, vel::kPseudoTerminalKey), "yes");
     EXPECT_NE(first->name(), second->name());
     EXPECT_NE(first->path(), second->path());
     EXPECT_EQ(registry.enumerate(), (std::vector<vel::DeviceHandle>{first->device(), second->device()}));
@@ -360,6 +361,7 @@ TEST(SystemDeviceRegistry, FindsVirtualDevicesAndUnlistedTerminalsByPath)
     EXPECT_EQ(property(found, vel::kIODialinDeviceKey), bare.path());
     EXPECT_EQ(property(found, vel::kIOTTYDeviceKey), name);
     EXPECT_EQ(property(found, vel::kIOTTYBaseNameKey) + property(found, vel::kIOTTYSuffixKey), name);
+    EXPECT_EQ(property(found, vel::kPseudoTerminalKey), "yes");
     EXPECT_EQ(property(found, vel::kIOSerialBSDClientTypeKey), "IOSerialStream");
     for (const auto& listed : system.enumerate()) {
         EXPECT_NE(property(listed, vel::kIOCalloutDeviceKey), bare.path());
@@ -465,7 +467,21 @@ TEST(UdevDeviceRegistry, EventsBecomeArrivalsAndRemovalsOfSerialDevicesOnly)
                   {"IOTTYBaseName", "ttyUSB"},
                   {"IOTTYSuffix", "9"},
                   {"IOSerialBSDClientType", "IOSerialStream"},
+                  {"ByIdLink", "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0"},
               }));
+
+    // What users read, as udev's rules and hardware database set it.
+    EnvironmentEvent described({"ACTION=remove", "DEVPATH=" + usb, "DEVNAME=/dev/ttyUSB9", "ID_VENDOR=FTDI",
+                                "ID_VENDOR_FROM_DATABASE=Future Technology Devices International, Ltd",
+                                "ID_MODEL=FT232R_USB_UART", "ID_SERIAL_SHORT=A50285BI", "ID_VENDOR_ID=0403",
+                                "ID_MODEL_ID=6001"});
+    const auto describedRemoval = vel::UdevDeviceRegistry::changeFromEvent(described.get());
+    ASSERT_TRUE(describedRemoval.has_value());
+    EXPECT_EQ(property(describedRemoval->second, vel::kVendorKey), "Future Technology Devices International, Ltd");
+    EXPECT_EQ(property(describedRemoval->second, vel::kModelKey), "FT232R_USB_UART");
+    EXPECT_EQ(property(describedRemoval->second, vel::kSerialNumberKey), "A50285BI");
+    EXPECT_EQ(property(describedRemoval->second, vel::kUSBVendorProductKey), "0403:6001");
+    EXPECT_FALSE(describedRemoval->second->property(vel::kByIdLinkKey).has_value());
 
     // Without links (no udev daemon) the dial-in path is the node.
     EnvironmentEvent bare({"ACTION=remove", "DEVPATH=" + usb, "DEVNAME=ttyUSB9"});

@@ -15,7 +15,6 @@
 
 #include "dispatch/AsioMainQueue.h"
 #include "dispatch/GlobalQueue.h"
-#include "dispatch/ReadSource.h"
 #include "dispatch/SerialQueue.h"
 #include "dispatch/TerminationSignals.h"
 #include "dispatch/TimerSource.h"
@@ -132,118 +131,6 @@ struct ReadLog {
     std::atomic<bool> cancelledDuringEvent{false};
     std::atomic<int> eventsAfterCancel{0};
 };
-
-TEST(DispatchReadSource, DeliversEventsAndCancelsOnceAfterTheLastEvent)
-{
-    Pipe pipe;
-    auto log = std::make_shared<ReadLog>();
-    auto token = std::make_shared<int>(0);  // Stands for the owner a real handler holds.
-    auto source = vel::ReadSource::create(
-        pipe.readEnd(),
-        [&pipe, log, token] {
-            log->inHandler = true;
-            if (log->cancels > 0) {
-                ++log->eventsAfterCancel;
-            }
-            pipe.read();
-            ++log->events;
-            std::this_thread::sleep_for(20ms);  // Lets cancel() arrive mid-event.
-            log->inHandler = false;
-        },
-        [log] {
-            if (log->inHandler) {
-                log->cancelledDuringEvent = true;
-            }
-            ++log->cancels;
-        });
-    source->resume();
-    for (int i = 1; i <= 3; ++i) {
-        pipe.write();
-        ASSERT_TRUE(waitFor([&] { return log->events >= i && !log->inHandler; }));
-    }
-    pipe.write();
-    ASSERT_TRUE(waitFor([&] { return log->inHandler.load(); }));
-    source->cancel();
-    EXPECT_TRUE(source->isCancelled());
-    pipe.write();
-    ASSERT_TRUE(waitFor([&] { return log->cancels > 0; }));
-
-    EXPECT_TRUE(waitFor([&] { return token.use_count() == 1; })) << "handlers kept after cancel";
-    EXPECT_EQ(log->cancels, 1);
-    EXPECT_FALSE(log->cancelledDuringEvent);
-    EXPECT_EQ(log->eventsAfterCancel, 0);
-    EXPECT_EQ(log->events, 4);
-    EXPECT_TRUE(isOpen(pipe.readEnd())) << "the source closed a descriptor it does not own";
-    source->cancel();
-    source->resume();
-    std::this_thread::sleep_for(50ms);
-    EXPECT_EQ(log->cancels, 1);
-}
-
-TEST(DispatchReadSource, CancelFromInsideTheEventHandler)
-{
-    Pipe pipe;
-    auto log = std::make_shared<ReadLog>();
-    auto holder = std::make_shared<std::shared_ptr<vel::ReadSource>>();
-    *holder = vel::ReadSource::create(
-        pipe.readEnd(),
-        [&pipe, log, weak = std::weak_ptr(holder)] {
-            log->inHandler = true;
-            pipe.read();
-            ++log->events;
-            if (auto h = weak.lock()) {
-                (*h)->cancel();
-            }
-            log->inHandler = false;
-        },
-        [log] {
-            log->cancelledDuringEvent = log->inHandler.load();
-            ++log->cancels;
-        });
-    pipe.write();
-    pipe.write();
-    (*holder)->resume();
-    ASSERT_TRUE(waitFor([&] { return log->cancels > 0; }));
-    std::this_thread::sleep_for(50ms);
-    EXPECT_EQ(log->cancels, 1);
-    EXPECT_EQ(log->events, 1);
-    EXPECT_FALSE(log->cancelledDuringEvent);
-}
-
-TEST(DispatchReadSource, CancelBeforeResumeDeliversNoEvent)
-{
-    Pipe pipe;
-    auto log = std::make_shared<ReadLog>();
-    auto source = vel::ReadSource::create(
-        pipe.readEnd(), [log] { ++log->events; }, [log] { ++log->cancels; });
-    pipe.write();
-    source->cancel();
-    source->resume();
-    ASSERT_TRUE(waitFor([&] { return log->cancels > 0; }));
-    std::this_thread::sleep_for(50ms);
-    EXPECT_EQ(log->cancels, 1);
-    EXPECT_EQ(log->events, 0);
-}
-
-TEST(DispatchReadSource, UnwatchableDescriptorGetsOneEventNotASpin)
-{
-    // A regular file: the reactor cannot wait on it, and never will.
-    char path[] = "/tmp/dispatch-test-XXXXXX";
-    const int fd = ::mkstemp(path);
-    ASSERT_GE(fd, 0);
-    ::unlink(path);
-    auto log = std::make_shared<ReadLog>();
-    auto source = vel::ReadSource::create(
-        fd, [log] { ++log->events; }, [log] { ++log->cancels; });
-    source->resume();
-    ASSERT_TRUE(waitFor([&] { return log->events > 0; }));
-    std::this_thread::sleep_for(100ms);
-    EXPECT_EQ(log->events, 1);
-    source->cancel();
-    ASSERT_TRUE(waitFor([&] { return log->cancels > 0; }));
-    EXPECT_TRUE(isOpen(fd));
-    ::close(fd);
-}
 
 TEST(DispatchTimerSource, FiresRepeatedlyAndNeverAfterCancelReturns)
 {

@@ -76,6 +76,7 @@ TEST_F(ModemLineTest, LinesFollowChangesWithoutPollingAndCloseWakesTheWait)
     ASSERT_TRUE(port);
     ASSERT_TRUE(runUntil([&] { return port->CTS() && fake_.waiters() == 1; }));
     EXPECT_FALSE(port->DSR());
+    EXPECT_TRUE(port->hasModemLines());
 
     // Asleep in the driver: no line is read while nothing changes (a 10 ms
     // poll would read thirty times here).
