@@ -93,6 +93,19 @@ Qts eigene Optionen wie -platform offscreen werden ebenfalls angenommen.</transl
         <source>--colors needs RRGGBB or six RRGGBB separated by commas, not &apos;%1&apos;</source>
         <translation>--colors erwartet RRGGBB oder sechs RRGGBB, durch Kommas getrennt, nicht „%1“</translation>
     </message>
+    <message>
+        <source>Send each time frame MS milliseconds earlier again (0 to 100), for an adapter with a delay of its own; kept like the window&apos;s choice.</source>
+        <translation>Jeden Zeitrahmen zusätzlich MS Millisekunden früher senden (0 bis 100), für einen Adapter mit eigener Verzögerung; wird wie die Wahl im Fenster gespeichert.</translation>
+    </message>
+    <message>
+        <source>MS</source>
+        <extracomment>The value of --lead-ms, as the option&apos;s description names it.</extracomment>
+        <translation>MS</translation>
+    </message>
+    <message>
+        <source>--lead-ms needs a whole number of milliseconds from 0 to %1, not &apos;%2&apos;</source>
+        <translation>--lead-ms braucht eine ganze Zahl von Millisekunden zwischen 0 und %1, nicht &apos;%2&apos;</translation>
+    </message>
 </context>
 <context>
     <name>ConsoleController</name>
@@ -172,6 +185,29 @@ Qts eigene Optionen wie -platform offscreen werden ebenfalls angenommen.</transl
     <message>
         <source>&quot;%1&quot; at position %2 is not a hex byte: use the digits 0-9 and A-F, two for each byte (41 42 0D).</source>
         <translation>„%1“ an Position %2 ist kein Hex-Byte: Verwenden Sie die Ziffern 0–9 und A–F, zwei je Byte (41 42 0D).</translation>
+    </message>
+</context>
+<context>
+    <name>HotPlugAnnouncer</name>
+    <message>
+        <source>Serial Port Connected</source>
+        <extracomment>The title of the desktop notification when a serial device is plugged in.</extracomment>
+        <translation>Serielle Schnittstelle verbunden</translation>
+    </message>
+    <message>
+        <source>Serial Port %1 was connected to this computer.</source>
+        <extracomment>%1 is the port&apos;s name, such as ttyUSB0.</extracomment>
+        <translation>Die serielle Schnittstelle %1 wurde mit diesem Computer verbunden.</translation>
+    </message>
+    <message>
+        <source>Serial Port Disconnected</source>
+        <extracomment>The title of the desktop notification when a serial device is unplugged.</extracomment>
+        <translation>Serielle Schnittstelle getrennt</translation>
+    </message>
+    <message>
+        <source>Serial Port %1 was disconnected from this computer.</source>
+        <extracomment>%1 is the port&apos;s name, such as ttyUSB0.</extracomment>
+        <translation>Die serielle Schnittstelle %1 wurde von diesem Computer getrennt.</translation>
     </message>
 </context>
 <context>
@@ -543,6 +579,18 @@ Qts eigene Optionen wie -platform offscreen werden ebenfalls angenommen.</transl
         <source>Logs (*.log);;All files (*)</source>
         <translation>Protokolle (*.log);;Alle Dateien (*)</translation>
     </message>
+    <message>
+        <source>&amp;Lead</source>
+        <translation>&amp;Vorlauf</translation>
+    </message>
+    <message>
+        <source> ms</source>
+        <translation> ms</translation>
+    </message>
+    <message>
+        <source>Send each time frame this much earlier again, for an adapter with a delay of its own</source>
+        <translation>Jeden Zeitrahmen um so viel zusätzlich früher senden, für einen Adapter mit eigener Verzögerung</translation>
+    </message>
 </context>
 <context>
     <name>PortLabel</name>
@@ -602,40 +650,7 @@ Qts eigene Optionen wie -platform offscreen werden ebenfalls angenommen.</transl
     </message>
 </context>
 <context>
-    <name>ReconnectWatcher</name>
-    <message>
-        <source>%1 is a pseudo-terminal named by its number, which the system hands to the next terminal made, perhaps someone else&apos;s: it is not waited for. Give a symbolic link to it instead (socat&apos;s link=).</source>
-        <translation>%1 ist ein Pseudo-Terminal, das mit seiner Nummer benannt ist; das System gibt diese Nummer dem nächsten Terminal, das entsteht, vielleicht dem eines anderen: darauf wird nicht gewartet. Geben Sie stattdessen eine symbolische Verknüpfung darauf an (socats link=).</translation>
-    </message>
-</context>
-<context>
-    <name>SerialPortDemoController</name>
-    <message>
-        <source>Close</source>
-        <translation>Schließen</translation>
-    </message>
-    <message>
-        <source>Open</source>
-        <translation>Öffnen</translation>
-    </message>
-    <message>
-        <source>Halodial Help</source>
-        <translation>Halodial-Hilfe</translation>
-    </message>
-    <message>
-        <source>For More Help , please visit &apos;%1&apos;</source>
-        <translation>Weitere Hilfe finden Sie unter „%1“.</translation>
-    </message>
-    <message>
-        <source>Serial Port Connected</source>
-        <extracomment>The title of the desktop notification when a serial device is plugged in.</extracomment>
-        <translation>Serielle Schnittstelle verbunden</translation>
-    </message>
-    <message>
-        <source>Serial Port Disconnected</source>
-        <extracomment>The title of the desktop notification when a serial device is unplugged.</extracomment>
-        <translation>Serielle Schnittstelle getrennt</translation>
-    </message>
+    <name>PortStatus</name>
     <message>
         <source>No port chosen.</source>
         <translation>Keine Schnittstelle gewählt.</translation>
@@ -661,18 +676,50 @@ Qts eigene Optionen wie -platform offscreen werden ebenfalls angenommen.</transl
         <translation>Warten, bis %1 wieder da ist…</translation>
     </message>
     <message>
+        <source>Close</source>
+        <translation>Schließen</translation>
+    </message>
+    <message>
+        <source>Open</source>
+        <translation>Öffnen</translation>
+    </message>
+    <message>
+        <source>Open (no port chosen)</source>
+        <translation>Öffnen (keine Schnittstelle gewählt)</translation>
+    </message>
+    <message>
+        <source>Close %1</source>
+        <translation>%1 schließen</translation>
+    </message>
+    <message>
+        <source>Stop waiting for %1</source>
+        <translation>Nicht mehr auf %1 warten</translation>
+    </message>
+    <message>
+        <source>Open %1</source>
+        <translation>%1 öffnen</translation>
+    </message>
+</context>
+<context>
+    <name>ReconnectWatcher</name>
+    <message>
+        <source>%1 is a pseudo-terminal named by its number, which the system hands to the next terminal made, perhaps someone else&apos;s: it is not waited for. Give a symbolic link to it instead (socat&apos;s link=).</source>
+        <translation>%1 ist ein Pseudo-Terminal, das mit seiner Nummer benannt ist; das System gibt diese Nummer dem nächsten Terminal, das entsteht, vielleicht dem eines anderen: darauf wird nicht gewartet. Geben Sie stattdessen eine symbolische Verknüpfung darauf an (socats link=).</translation>
+    </message>
+</context>
+<context>
+    <name>SerialPortDemoController</name>
+    <message>
+        <source>Halodial Help</source>
+        <translation>Halodial-Hilfe</translation>
+    </message>
+    <message>
+        <source>For More Help , please visit &apos;%1&apos;</source>
+        <translation>Weitere Hilfe finden Sie unter „%1“.</translation>
+    </message>
+    <message>
         <source>The tubes hold text that cannot be sent (a broken character); nothing was sent.</source>
         <translation>Die Röhren enthalten Text, der sich nicht senden lässt (ein defektes Zeichen); es wurde nichts gesendet.</translation>
-    </message>
-    <message>
-        <source>Serial Port %1 was connected to this computer.</source>
-        <extracomment>%1 is the port&apos;s name, such as ttyUSB0.</extracomment>
-        <translation>Die serielle Schnittstelle %1 wurde mit diesem Computer verbunden.</translation>
-    </message>
-    <message>
-        <source>Serial Port %1 was disconnected from this computer.</source>
-        <extracomment>%1 is the port&apos;s name, such as ttyUSB0.</extracomment>
-        <translation>Die serielle Schnittstelle %1 wurde von diesem Computer getrennt.</translation>
     </message>
     <message>
         <source>%1 went away (unplugged or hung up).</source>
@@ -699,6 +746,17 @@ Qts eigene Optionen wie -platform offscreen werden ebenfalls angenommen.</transl
     <message>
         <source>cannot read the settings in %1; the defaults are used</source>
         <translation>die Einstellungen in %1 können nicht gelesen werden; es gelten die Voreinstellungen</translation>
+    </message>
+</context>
+<context>
+    <name>SystemClockWatch</name>
+    <message>
+        <source>System clock not synchronised: the tubes show this computer&apos;s time, which may be off</source>
+        <translation>Systemuhr nicht synchronisiert: Die Röhren zeigen die Zeit dieses Computers, die abweichen kann</translation>
+    </message>
+    <message>
+        <source>System clock synchronised (±%1 ms)</source>
+        <translation>Systemuhr synchronisiert (±%1 ms)</translation>
     </message>
 </context>
 <context>
