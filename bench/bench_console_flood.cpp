@@ -3,8 +3,10 @@
 // line, written to a pseudo-terminal's master as fast as it takes them.
 // Each run first syncs for a few seconds with a quiet device (the baseline),
 // then floods, and reports side by side: the frame period's p99 deviation
-// from 200 ms, the GUI thread's worst delay for an input event (what typing
-// would see), the peak RSS growth, and the time until the flood is shown.
+// from 200 ms, how far from its grid point each frame would land on a 115200
+// 8N1 wire (arrival at the master plus its 3.733 ms on the wire), the GUI
+// thread's worst delay for an input event (what typing would see), the peak
+// RSS growth, and the time until the flood is shown.
 //
 //   bench_console_flood random|text|line [megabytes]     (default 20)
 #include <poll.h>
@@ -29,6 +31,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <utility>
 #include <random>
 #include <string>
 #include <thread>
@@ -130,6 +133,12 @@ public:
         std::lock_guard lock(mutex_);
         return arrivals_;
     }
+    // The same arrivals on the wall clock, nanoseconds since the epoch.
+    std::vector<long long> wallArrivals()
+    {
+        std::lock_guard lock(mutex_);
+        return wallArrivals_;
+    }
 
     void stop()
     {
@@ -152,10 +161,14 @@ private:
             }
             const ssize_t n = ::read(master_, chunk.data(), chunk.size());
             const auto now = Clock::now();
+            const auto wall = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                  std::chrono::system_clock::now().time_since_epoch())
+                                  .count();
             std::lock_guard lock(mutex_);
             for (ssize_t i = 0; i < n; ++i) {
                 if (chunk[static_cast<std::size_t>(i)] == '/') {
                     arrivals_.push_back(now);
+                    wallArrivals_.push_back(wall);
                 }
             }
         }
@@ -165,15 +178,55 @@ private:
     std::atomic<bool> stop_{false};
     std::mutex mutex_;
     std::vector<Clock::time_point> arrivals_;
+    std::vector<long long> wallArrivals_;
     std::thread reader_;
     std::thread writer_;
 };
 
+// The median and p99 of |landing - grid point| in ms for the frames that
+// arrived in [from, to) (wall clock, ns), the first one skipped: the frame
+// Sync sends at once lies anywhere between two points.
+std::pair<double, double> landingErrorMs(const std::vector<long long>& wall, long long from, long long to)
+{
+    constexpr long long wireNs = 3'732'639;
+    constexpr long long periodNs = 200'000'000;
+    std::vector<double> errors;
+    bool first = true;
+    for (const long long arrival : wall) {
+        if (arrival < from || arrival >= to) {
+            continue;
+        }
+        if (std::exchange(first, false)) {
+            continue;
+        }
+        const long long landed = arrival + wireNs;
+        const long long offset = ((landed % periodNs) + periodNs) % periodNs;
+        errors.push_back(static_cast<double>(std::min(offset, periodNs - offset)) / 1e6);
+    }
+    if (errors.empty()) {
+        return {0, 0};
+    }
+    std::sort(errors.begin(), errors.end());
+    return {errors[errors.size() / 2], errors[std::min(errors.size() - 1, static_cast<std::size_t>(0.99 * errors.size()))]};
+}
+
+long long wallNowNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
 double p99DeviationMs(const std::vector<Clock::time_point>& arrivals, Clock::time_point from, Clock::time_point to)
 {
+    // The first period in the window is skipped: the frame Sync sends at
+    // once lies anywhere between two grid points.
     std::vector<double> deviations;
+    bool first = true;
     for (std::size_t i = 1; i < arrivals.size(); ++i) {
         if (arrivals[i - 1] >= from && arrivals[i] <= to) {
+            if (std::exchange(first, false)) {
+                continue;
+            }
             const double ms = std::chrono::duration<double, std::milli>(arrivals[i] - arrivals[i - 1]).count();
             deviations.push_back(std::abs(ms - std::chrono::duration<double, std::milli>(SyncGrid::period).count()));
         }
@@ -279,10 +332,12 @@ int main(int argc, char* argv[])
 
     Device device(master.get());
     InputProbe input(&window);
+    const long long baselineWallStart = wallNowNs();
     controller.senddate();
     const auto baselineStart = Clock::now();
     runFor(5000);
     const auto baselineEnd = Clock::now();
+    const long long baselineWallEnd = wallNowNs();
     const double baselineInput = input.worstMsAndReset();
     resetPeakRss();
     const long rssBefore = peakRssKb();
@@ -295,12 +350,14 @@ int main(int argc, char* argv[])
     QElapsedTimer drain;
     drain.start();
     const auto floodStart = Clock::now();
+    const long long floodWallStart = wallNowNs();
     device.flood(flood);
     const QDeadlineTimer floodDeadline(600000);
     while (!shownEnd() && !floodDeadline.hasExpired()) {
         runFor(20);
     }
     const auto floodEnd = Clock::now();
+    const long long floodWallEnd = wallNowNs();
     const qint64 drainMs = drain.elapsed();
     const double floodInput = input.worstMsAndReset();
     const long rssAfter = peakRssKb();
@@ -313,6 +370,12 @@ int main(int argc, char* argv[])
     std::printf("  %-36s %12s %12s\n", "", "quiet", "flood");
     std::printf("  %-36s %9.1f ms %9.1f ms\n", "frame period p99 deviation", p99DeviationMs(arrivals, baselineStart, baselineEnd),
                 p99DeviationMs(arrivals, floodStart, floodEnd));
+    const auto quietLanding = landingErrorMs(device.wallArrivals(), baselineWallStart, baselineWallEnd);
+    const auto floodLanding = landingErrorMs(device.wallArrivals(), floodWallStart, floodWallEnd);
+    std::printf("  %-36s %9.3f ms %9.3f ms\n", "|landing error| median", quietLanding.first, floodLanding.first);
+    std::printf("  %-36s %9.3f ms %9.3f ms\n", "|landing error| p99", quietLanding.second, floodLanding.second);
+    std::printf("  %-36s %12s %9.1f us\n", "longest sync turn (GUI thread)", "",
+                std::chrono::duration<double, std::micro>(controller.timer()->longestTurn()).count());
     std::printf("  %-36s %9.1f ms %9.1f ms\n", "worst input event delay", baselineInput, floodInput);
     std::printf("  %-36s %9.1f MB %9.1f MB\n", "peak RSS", rssBefore / 1024.0, rssAfter / 1024.0);
     std::printf("  %-36s %12s %9.1f MB\n", "peak RSS growth", "", (rssAfter - rssBefore) / 1024.0);

@@ -50,49 +50,53 @@ OutgoingQueue::Result OutgoingQueue::sendIfIdle(std::span<const std::uint8_t> da
     if (data.size() > bound_) {
         return {Outcome::Refused, ENOBUFS, false};
     }
-    std::size_t written = 0;
-    while (written < data.size()) {
-        const ssize_t count = ::write(fd_, data.data() + written, data.size() - written);
-        if (count >= 0) {
-            written += static_cast<std::size_t>(count);
-        } else if (errno == EINTR) {
-            continue;
-        } else if (errno == EAGAIN && written == 0) {
-            // The driver takes nothing now (its output is stopped): then
-            // nothing was sent, and nothing is kept to go later.
-            return {Outcome::Busy};
-        } else if (errno == EAGAIN) {
-            break;
-        } else {
-            return {Outcome::Failed, errno};
-        }
+    const Written now = writeNow(data);
+    if (now.error != 0) {
+        return {Outcome::Failed, now.error};
+    }
+    if (now.count == 0) {
+        // The driver takes nothing now (its output is stopped): then nothing
+        // was sent, and nothing is kept to go later.
+        return {Outcome::Busy};
     }
     Result result{Outcome::Accepted};
-    lastWriteWasIdleSend_ = written == data.size();
+    lastWriteWasIdleSend_ = now.count == data.size();
     if (!lastWriteWasIdleSend_) {
-        queue_.insert(queue_.end(), data.begin() + static_cast<std::ptrdiff_t>(written), data.end());
+        queue_.insert(queue_.end(), data.begin() + static_cast<std::ptrdiff_t>(now.count), data.end());
         queued_ = queue_.size() - head_;
         result.startedWaiting = true;
     }
     return result;
 }
 
+OutgoingQueue::Written OutgoingQueue::writeNow(std::span<const std::uint8_t> data)
+{
+    Written written;
+    while (written.count < data.size()) {
+        const ssize_t count = ::write(fd_, data.data() + written.count, data.size() - written.count);
+        if (count >= 0) {
+            written.count += static_cast<std::size_t>(count);
+        } else if (errno == EINTR) {
+            continue;
+        } else if (errno == EAGAIN) {
+            break;
+        } else {
+            written.error = errno;
+            break;
+        }
+    }
+    return written;
+}
+
 OutgoingQueue::Result OutgoingQueue::writeOrQueue(std::span<const std::uint8_t> data, std::size_t waiting)
 {
     std::size_t written = 0;
     if (waiting == 0) {
-        while (written < data.size()) {
-            const ssize_t count = ::write(fd_, data.data() + written, data.size() - written);
-            if (count >= 0) {
-                written += static_cast<std::size_t>(count);
-            } else if (errno == EINTR) {
-                continue;
-            } else if (errno == EAGAIN) {
-                break;
-            } else {
-                return {Outcome::Failed, errno};
-            }
+        const Written now = writeNow(data);
+        if (now.error != 0) {
+            return {Outcome::Failed, now.error};
         }
+        written = now.count;
     }
     Result result{Outcome::Accepted};
     lastWriteWasIdleSend_ = false;

@@ -86,6 +86,12 @@ private:
     int writeQueued();
     // With the lock held: writes what the device takes and queues the rest.
     Result writeOrQueue(std::span<const std::uint8_t> data, std::size_t waiting);
+    // With the lock held: writes until the device stops taking bytes.
+    struct Written {
+        std::size_t count = 0;
+        int error = 0;  // errno of a failed write
+    };
+    Written writeNow(std::span<const std::uint8_t> data);
 
     const int fd_;
     const std::size_t bound_;
