@@ -24,8 +24,8 @@
 
 namespace {
 
-// Until the project has a wiki of its own, the reserved example domain.
-const QString supportWikiHost = QStringLiteral("wiki.example.org");
+// The project's homepage, the one the metainfo names (set in CMake).
+const QString supportHost = QStringLiteral(HALODIAL_HOMEPAGE_HOST);
 
 void setTextColour(QLineEdit* field, const QColor& colour)
 {
@@ -369,7 +369,7 @@ void SerialPortDemoController::help()
 {
     QMessageBox alert(win_);
     alert.setText(tr("Halodial Help"));
-    alert.setInformativeText(tr("For More Help , please visit '%1'").arg(supportWikiHost));
+    alert.setInformativeText(tr("For More Help , please visit '%1'").arg(supportHost));
     alert.exec();
 }
 

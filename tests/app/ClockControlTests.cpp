@@ -235,7 +235,7 @@ private slots:
         closer.start(10);
         controller().help();
         QCOMPARE(text, QStringLiteral("Halodial Help"));
-        QCOMPARE(informative, QStringLiteral("For More Help , please visit 'wiki.example.org'"));
+        QCOMPARE(informative, QStringLiteral("For More Help , please visit 'halodial.org'"));
     }
 
     void lineEndingFollowsTheSelectedTag_data()
