@@ -60,6 +60,17 @@ bool startsWithTimeFrame(const QByteArray& bytes)
     return bytes.size() == 43 && bytes.startsWith('/');
 }
 
+// A window run that opens `path`, syncs, and reconnects when it goes away.
+ApplicationOptions syncingOn(const QString& path)
+{
+    ApplicationOptions options;
+    options.portPath = path;
+    options.open = true;
+    options.sync = true;
+    options.reconnects = true;
+    return options;
+}
+
 }  // namespace
 
 class ReconnectTests : public QObject {
@@ -83,11 +94,7 @@ private slots:
         QVERIFY(pointLink(link, pathOf(first)));
 
         Application application(*manager_);
-        ApplicationOptions options;
-        options.portPath = link;
-        options.open = true;
-        options.sync = true;
-        options.reconnects = true;
+        const ApplicationOptions options = syncingOn(link);
         QVERIFY(!application.start(options));
         SerialPortDemoController& controller = application.controller();
         QTRY_COMPARE_WITH_TIMEOUT(controller.portState(), State::Open, kDeadlineMs);
@@ -180,11 +187,7 @@ private slots:
             PseudoTerminal first(kPortOnly);
             const QString path = pathOf(first);
             Application application(*manager_);
-            ApplicationOptions options;
-            options.portPath = path;
-            options.open = true;
-            options.sync = true;
-            options.reconnects = true;
+            const ApplicationOptions options = syncingOn(path);
             QVERIFY(!application.start(options));
             SerialPortDemoController& controller = application.controller();
             QTRY_COMPARE_WITH_TIMEOUT(controller.portState(), State::Open, kDeadlineMs);
@@ -219,11 +222,7 @@ private slots:
             PseudoTerminal first(kPortOnly);
             QVERIFY(pointLink(link, pathOf(first)));
             Application application(*manager_);
-            ApplicationOptions options;
-            options.portPath = link;
-            options.open = true;
-            options.sync = true;
-            options.reconnects = true;
+            const ApplicationOptions options = syncingOn(link);
             QVERIFY(!application.start(options));
             SerialPortDemoController& controller = application.controller();
             QTRY_COMPARE_WITH_TIMEOUT(controller.portState(), State::Open, kDeadlineMs);
