@@ -6,7 +6,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <numeric>
-#include <set>
 #include <string>
 #include <thread>
 #include <utility>
@@ -78,92 +77,49 @@ VELSerialPortManager& VELSerialPortManager::sharedSerialPortManager()
     // destructors, may still reach it.
     static vel::NoDestroy<VELSerialPortManager> shared;
     VELSerialPortManager& manager = shared.get();
-    manager.followCurrentMainQueue();
+    // Made by another thread: the main thread's first call lists the
+    // devices at once rather than when its queue next runs.
+    if (!manager.enumerated_.load() && manager.mainQueue_->isMainThread()) {
+        manager.enumerate();
+    }
     return manager;
 }
 
-VELSerialPortManager::VELSerialPortManager()
-    : subscription_(vel::DeviceRegistry::system(),
-                    {[this](const vel::DeviceRegistry::Batch& devices) {
-                         VELSerialPortManagerPortsPublishedNotificationCallback(this, devices);
-                     },
-                     [this](const vel::DeviceRegistry::Batch& devices) {
-                         VELSerialPortManagerPortsTerminatedNotificationCallback(this, devices);
-                     }})
+VELSerialPortManager::VELSerialPortManager() : mainQueue_(vel::MainQueue::shared())
 {
     theSharedManager = this;
-    // Inside the creation, so that a caller racing with it waits for the list.
-    followCurrentMainQueue();
+    // Subscribed before enumerating, so that nothing is missed; a device
+    // that both report is listed once.
+    subscription_ = vel::DeviceRegistry::system().subscribe(
+        *mainQueue_, {[this](const vel::DeviceRegistry::Batch& devices) {
+                          VELSerialPortManagerPortsPublishedNotificationCallback(this, devices);
+                      },
+                      [this](const vel::DeviceRegistry::Batch& devices) {
+                          VELSerialPortManagerPortsTerminatedNotificationCallback(this, devices);
+                      }});
+    // Inside the creation, so that a caller on the main thread never sees
+    // the list before it is filled. The list changes on the main thread only.
+    if (mainQueue_->isMainThread()) {
+        enumerate();
+    } else {
+        mainQueue_->post([this] { enumerate(); });
+    }
 }
 
 VELSerialPortManager::~VELSerialPortManager() = default;
 
-void VELSerialPortManager::followCurrentMainQueue()
+void VELSerialPortManager::enumerate()
 {
-    auto queue = vel::MainQueue::shared();
-    if (subscription_.isBoundTo(*queue)) {
+    if (enumerated_.exchange(true)) {
         return;
     }
-    if (queue->isMainThread()) {
-        attachToMainQueue(queue);
-    } else {
-        // The list changes on the main thread only. The queue may have been
-        // replaced again by the time this runs: look afresh.
-        queue->post([this] { followCurrentMainQueue(); });
-    }
-}
-
-void VELSerialPortManager::attachToMainQueue(const std::shared_ptr<vel::MainQueue>& queue)
-{
-    // Subscribed before enumerating, so that nothing is missed; a device
-    // that both report is listed once.
-    subscription_.bind(queue);
-    const auto present = vel::DeviceRegistry::system().enumerate();
-    if (enumerated_) {
-        catchUpWith(present);
-        return;
-    }
-    enumerated_ = true;
     Ports ports;
-    for (const auto& device : present) {
+    for (const auto& device : vel::DeviceRegistry::system().enumerate()) {
         if (device) {
             ports.push_back(VELSerialPort::serialPortWithDevice(device));
         }
     }
     setAvailablePorts(std::move(ports));
-}
-
-void VELSerialPortManager::catchUpWith(const std::vector<vel::DeviceHandle>& present)
-{
-    std::set<std::string> presentPaths;
-    for (const auto& device : present) {
-        if (device) {
-            presentPaths.insert(VELSerialPort::bsdCalloutPathFromDevice(device).value_or(""));
-        }
-    }
-    std::set<std::string> listedPaths;
-    vel::DeviceRegistry::Batch gone;
-    for (const auto& port : availablePorts()) {
-        listedPaths.insert(port->path());
-        if (!presentPaths.contains(port->path())) {
-            gone.push_back(port->IOKitDevice());
-        }
-    }
-    vel::DeviceRegistry::Batch arrived;
-    for (const auto& device : present) {
-        if (device && !listedPaths.contains(VELSerialPort::bsdCalloutPathFromDevice(device).value_or(""))) {
-            arrived.push_back(device);
-        }
-    }
-    // By path, like every membership test here: a departed device whose path
-    // a new one has taken meanwhile stays listed as the same port. Removals
-    // first, in the order the registry would have reported them.
-    if (!gone.empty()) {
-        serialPortsWereTerminated(gone);
-    }
-    if (!arrived.empty()) {
-        serialPortsWerePublished(arrived);
-    }
 }
 
 // MARK: - availablePorts

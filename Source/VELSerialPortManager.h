@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <memory>
 #include <mutex>
@@ -7,7 +8,6 @@
 
 #include "devices/DeviceRegistry.h"
 #include "support/Observable.h"
-#include "devices/RebindableSubscription.h"
 
 class VELSerialPort;
 
@@ -34,17 +34,15 @@ extern const char* const VELDisconnectedSerialPortsKey;               // "VELDis
 // Created on the first sharedSerialPortManager() call, which should come from
 // the main thread of vel::MainQueue::shared(): it enumerates the devices
 // there, before any other caller gets the manager. (A first call from another
-// thread gets a manager whose list fills once the main queue has run.)
+// thread gets a manager whose list fills once the main queue has run, or at
+// the main thread's first call, whichever comes first.) The
+// manager stays with the main queue installed at that first call for the
+// whole process: install the queue once, before anything touches a port.
 // Arrivals and removals are delivered on the main queue; each arrival batch
 // is appended and announced with VELSerialPortsWereConnectedNotification
 // (also when none of its devices was new), each removal batch first tells
 // the removed ports to clean up (their delegates hear of it), then leaves the
 // list and is announced with VELSerialPortsWereDisconnectedNotification.
-//
-// The manager follows a replaced main queue: the next sharedSerialPortManager()
-// call on the new queue's main thread moves the registry subscription there
-// and catches up with what was missed, through the same arrival and removal
-// handling. The application installs its queue once; tests install one each.
 //
 // At process exit every listed port, open or closed, is cleaned up as though
 // removed, and the list is emptied.
@@ -105,14 +103,14 @@ private:
     VELSerialPortManager();
     ~VELSerialPortManager() override;
 
-    // Moves the registry subscription to `queue` and brings the list up to
-    // date: the full enumeration the first time, the differences after.
-    void attachToMainQueue(const std::shared_ptr<vel::MainQueue>& queue);
-    void followCurrentMainQueue();
-    void catchUpWith(const std::vector<vel::DeviceHandle>& present);
+    // The first list: every device present, once. Main thread.
+    void enumerate();
+    std::atomic<bool> enumerated_{false};
 
-    vel::RebindableSubscription subscription_;
-    bool enumerated_ = false;  // Main thread only.
+    // The registry delivers through this queue; kept alive for as long as
+    // the subscription's watches on it.
+    const std::shared_ptr<vel::MainQueue> mainQueue_;
+    std::unique_ptr<vel::RegistrySubscription> subscription_;
 
     // Changes come from the main thread (and sleep, wake and exit); the lock
     // lets any thread read.

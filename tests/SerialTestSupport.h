@@ -117,12 +117,15 @@ private:
     bool offMain_ = false;
 };
 
-// Installs a main queue run by the test's thread.
+// Installs the process's main queue, run by the test's thread. One queue for
+// the whole process, as in the application: the port manager stays with the
+// queue it was made on. (ctest runs each test in a process of its own.)
 class MainQueueTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        main_ = std::make_shared<vel::AsioMainQueue>();
+        static const auto processQueue = std::make_shared<vel::AsioMainQueue>();
+        main_ = processQueue;
         vel::MainQueue::setShared(main_);
     }
 

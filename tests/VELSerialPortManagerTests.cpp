@@ -355,30 +355,6 @@ TEST_F(PortManagerTest, ACallbackWithAForeignContextIsLoggedAndIgnored)
                           "Context object should be an instance of VELSerialPortManager\n");
 }
 
-TEST_F(PortManagerTest, AReplacedMainQueueIsFollowedAndWhatItMissedIsCaughtUp)
-{
-    const auto leaving = createDevices(1).front();
-    const std::size_t n = manager().countOfAvailablePorts();
-    const auto index = n - 1;
-    ASSERT_EQ(manager().objectInAvailablePortsAtIndex(index)->path(), leaving->path());
-
-    // The old queue is never run again: what it was handed is lost.
-    main_ = std::make_shared<vel::AsioMainQueue>();
-    vel::MainQueue::setShared(main_);
-    registry().removeDevice(leaving);
-    const auto arriving = registry().createDevice("vmgr");
-    devices_.push_back(arriving);
-    ManagerLog log(manager());
-    EXPECT_TRUE(lists(leaving->path()));
-
-    EXPECT_EQ(&VELSerialPortManager::sharedSerialPortManager(), &manager());
-    EXPECT_FALSE(lists(leaving->path()));
-    EXPECT_TRUE(lists(arriving->path()));
-    EXPECT_EQ(log.entries, (std::vector<std::string>{"remove " + std::to_string(index), "disconnected 1",
-                                                      "insert " + std::to_string(n - 1), "connected 1"}));
-    createDevices(1);  // Through the new queue.
-}
-
 TEST_F(PortManagerTest, AtExitEveryListedPortIsCleanedUpAndTheListEmptied)
 {
     PseudoTerminal opened;

@@ -339,7 +339,10 @@ TEST_F(RequestQueueTest, TimeoutIsReportedBeforeTheNextRequestIsSentWhenTheDeleg
 TEST_F(RequestQueueTest, TimerOfARequestDiscardedOnCloseReportsNothing)
 {
     VELSerialPort& port = open();
-    EXPECT_TRUE(port.sendRequest(request("A", 0.1, tailEndingWith('!'))));
+    // A second: the close must be under way before A's timer falls due,
+    // also on a loaded machine under ThreadSanitizer.
+    const auto sent = std::chrono::steady_clock::now();
+    EXPECT_TRUE(port.sendRequest(request("A", 1.0, tailEndingWith('!'))));
     EXPECT_TRUE(port.sendRequest(request("B")));
     port.close();
     ASSERT_TRUE(runUntil([&] { return delegate_->closed && !port.pendingRequest(); }));
@@ -348,7 +351,8 @@ TEST_F(RequestQueueTest, TimerOfARequestDiscardedOnCloseReportsNothing)
     port.open();
     ASSERT_TRUE(runUntil([&] { return port.isOpen(); }));
     // A's timer falls due in this window, with nothing in flight.
-    runFor(std::chrono::milliseconds(300));
+    runFor(std::chrono::duration_cast<std::chrono::milliseconds>(sent + std::chrono::milliseconds(1300) -
+                                                                 std::chrono::steady_clock::now()));
     EXPECT_TRUE(delegate_->events.empty());
 
     EXPECT_TRUE(port.sendRequest(request("M", 0, tailEndingWith('!'))));
