@@ -14,6 +14,7 @@
 #include "dispatch/GlobalQueue.h"
 #include "dispatch/MainQueue.h"
 #include "dispatch/SerialQueue.h"
+#include "port/ArbitrarySpeed.h"
 #include "port/ModemLineWatch.h"
 #include "port/RequestQueue.h"
 #include "port/VELSerialPortOpening.h"
@@ -44,18 +45,27 @@ constexpr std::size_t kReadPerTurn = 256 * 1024;
 constexpr auto kDrainDeadline = std::chrono::milliseconds(500);
 
 // Waits until the driver has sent what it holds, or the deadline passes.
-// The driver tells no one when its queue empties, so this asks now and then.
+// The driver tells no one when its queue empties: each wait lasts as long as
+// what it still holds takes on the wire (ten bits a byte at the driver's
+// speed), so a device that reads wakes this a few times, not every
+// millisecond.
 bool driverOutputDrained(int fd, std::chrono::steady_clock::time_point deadline)
 {
+    using namespace std::chrono;
+    const unsigned long baudRate = vel::readArbitrarySpeed(fd);
     for (;;) {
         int pending = 0;
         if (::ioctl(fd, TIOCOUTQ, &pending) < 0 || pending == 0) {
             return true;
         }
-        if (std::chrono::steady_clock::now() >= deadline) {
+        const auto now = steady_clock::now();
+        if (now >= deadline) {
             return false;
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        const auto wire = microseconds(static_cast<long long>(pending) * 10 * 1'000'000 /
+                                       static_cast<long long>(std::max(baudRate, 50ul)));
+        std::this_thread::sleep_for(std::min<steady_clock::duration>(std::max<steady_clock::duration>(wire, milliseconds(1)),
+                                                                    deadline - now));
     }
 }
 
