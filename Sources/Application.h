@@ -10,6 +10,7 @@
 #include "ApplicationOptions.h"
 
 class MainWindow;
+class QDir;
 class ReconnectWatcher;
 class SerialPortDemoController;
 class SettingsKeeper;
@@ -75,6 +76,9 @@ private:
     void showVirtualClockWindow();
     void reportSystemClock();
     void saveScreenshotsAndQuit(const QString& directory);
+    // The menus in one picture (menus.png) and the line settings dialog
+    // (line-settings.png); false when either could not be saved.
+    bool saveMenusAndLineSettings(const QDir& target);
 
     VELSerialPortManager& manager_;
     AppDelegate appDelegate_;
