@@ -141,6 +141,7 @@ std::optional<Application::StartError> Application::start(const ApplicationOptio
     }
 
     if (window_) {
+        fitWindowToScreen();
         window_->show();
     } else {
         reportSystemClock();
@@ -269,6 +270,30 @@ void Application::reportSystemClock()
     SystemClockWatch& clock = controller_->systemClock();
     connect(&clock, &SystemClockWatch::synchronisedChanged, this,
             [&clock] { std::cerr << "halodial: " << clock.text().toStdString() << std::endl; });
+}
+
+void Application::fitWindowToScreen()
+{
+    // A screen of 800×600, or 1600×1000 at 200 %, is smaller than the
+    // window's first size (or one remembered from a larger screen): the
+    // window takes what there is, less room for the title bar, and its
+    // layout does the rest down to its minimum.
+    const QScreen* screen = window_->screen();
+    if (!screen) {
+        return;
+    }
+    constexpr int titleBar = 32;
+    const QSize room = screen->availableGeometry().size() - QSize(0, titleBar);
+    const QSize fitted = window_->size().boundedTo(room).expandedTo(window_->minimumSizeHint());
+    if (fitted != window_->size()) {
+        window_->resize(fitted);
+    }
+    QRect where = window_->geometry();
+    const QRect available = screen->availableGeometry();
+    if (!available.contains(where)) {
+        where.moveTopLeft(available.topLeft() + QPoint(0, titleBar));
+        window_->move(where.topLeft());
+    }
 }
 
 void Application::showVirtualClockWindow()

@@ -73,6 +73,7 @@ private:
     // The port and sync of the last run, when the command line names none.
     // False when the port is not there and nothing waits for it.
     bool restoreSession(const QString& identity, const QString& name, const QString& path, bool syncWasRunning);
+    void fitWindowToScreen();
     void showVirtualClockWindow();
     void reportSystemClock();
     void saveScreenshotsAndQuit(const QString& directory);

@@ -41,10 +41,11 @@ class WindowFitTests : public QObject {
     VELSerialPortManager* manager_ = nullptr;
 
     // 800×600 device pixels, or 1600×1000 at a scale of 2: in Qt's logical
-    // pixels what the window may take.
+    // pixels what the window may take, less a window manager's title bar.
     static QSize screenSize(const QWidget& window)
     {
-        return window.devicePixelRatio() > 1.5 ? QSize(800, 500) : QSize(800, 600);
+        constexpr int titleBar = 32;
+        return (window.devicePixelRatio() > 1.5 ? QSize(800, 500) : QSize(800, 600)) - QSize(0, titleBar);
     }
 
     void checkFits()
