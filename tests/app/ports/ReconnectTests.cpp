@@ -259,9 +259,17 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT((errors += run.readAllStandardError()).contains("Waiting for"), kDeadlineMs);
         QCOMPARE(run.state(), QProcess::Running);
 
-        PseudoTerminal terminal(kPortOnly);
-        QVERIFY(pointLink(link, pathOf(terminal)));
-        QVERIFY(terminal.take(2 * 43).contains('/'));
+        {
+            PseudoTerminal terminal(kPortOnly);
+            QVERIFY(pointLink(link, pathOf(terminal)));
+            QVERIFY(terminal.take(2 * 43).contains('/'));
+            errors.clear();
+        }
+        // Hung up: what happened is said before what Halodial does about it.
+        QTRY_VERIFY_WITH_TIMEOUT((errors += run.readAllStandardError()).contains("Waiting for"), kDeadlineMs);
+        QVERIFY2(errors.contains("went away") && errors.indexOf("went away") < errors.indexOf("Waiting for"),
+                 errors.constData());
+        QCOMPARE(run.state(), QProcess::Running);
         run.terminate();
         QVERIFY(run.waitForFinished(60000));
         QCOMPARE(run.exitCode(), 0);
