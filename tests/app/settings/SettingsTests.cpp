@@ -312,9 +312,9 @@ private slots:
         const QStringList expected(6, u"112233"_qs);
         QCOMPARE(headlessFrameColours(home.path(), {u"--colors"_qs, u"112233"_qs}), expected);
         QCOMPARE(headlessFrameColours(home.path(), {}), expected);
-        // Six, in tube order.
+        // Six, in tube order; the option spelt either way.
         const QStringList six{u"A00001"_qs, u"A00002"_qs, u"A00003"_qs, u"A00004"_qs, u"A00005"_qs, u"A00006"_qs};
-        QCOMPARE(headlessFrameColours(home.path(), {u"--colors"_qs, six.join(u',')}), six);
+        QCOMPARE(headlessFrameColours(home.path(), {u"--colours"_qs, six.join(u',')}), six);
     }
 
     void aSettingsFileThatCannotBeReadIsSaidOnceAndTheDefaultsServe()
