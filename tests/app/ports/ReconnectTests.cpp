@@ -99,6 +99,9 @@ private slots:
         SerialPortDemoController& controller = application.controller();
         QTRY_COMPARE_WITH_TIMEOUT(controller.portState(), State::Open, kDeadlineMs);
         QVERIFY(first.take(2 * 43).contains('/'));
+        QPlainTextEdit& output = *application.window().ui().receivedDataTextView;
+        QVERIFY(first.write("said before\n"));
+        QTRY_VERIFY_WITH_TIMEOUT(output.toPlainText().contains(u"said before"_qs), kDeadlineMs);
 
         // The new terminal exists before the old one goes, so that the
         // system cannot hand the old number to it.
@@ -122,6 +125,8 @@ private slots:
         QVERIFY(sinceRepointed.elapsed() < 5000);
         QCOMPARE(controller.portState(), State::Open);
         QCOMPARE(QString::fromStdString(controller.serialPort()->path()), pathOf(second));
+        // What the device said before it went is still there to read.
+        QVERIFY(output.toPlainText().contains(u"said before"_qs));
     }
 
     void virtualClockPluggedInAgainResumesOnTheSameName()
