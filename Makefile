@@ -101,8 +101,7 @@ bench: test-deps build
 # and the user's settings stay as they are.
 screenshots: test-deps $(RELEASE_DIR)/build.ninja
 	cmake --build $(RELEASE_DIR) --target halodial
-	XDG_CONFIG_HOME=$$(mktemp -d) xvfb-run -a -s "-screen 0 1600x1000x24" \
-		$(RELEASE_DIR)/Sources/halodial --simulate --open --sync --screenshot-dir docs
+	scripts/take-screenshots $(RELEASE_DIR)/Sources/halodial docs
 
 clean:
 	rm -rf $(BUILD)

@@ -1,10 +1,16 @@
 #include "Application.h"
 
 #include <QCoreApplication>
+#include <QDialog>
 #include <QDir>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPixmap>
 #include <QScreen>
 #include <QTimer>
 #include <algorithm>
+#include <array>
 #include <iostream>
 
 #include <sys/stat.h>
@@ -15,6 +21,7 @@
 #include "MainWindow.h"
 #include "ui_MainWindow.h"
 #include "ports/PortIdentity.h"
+#include "ports/PortLineSettings.h"
 #include "ports/PortProblem.h"
 #include "ports/ReconnectWatcher.h"
 #include "SerialPortDemoController.h"
@@ -41,6 +48,10 @@ Application::~Application()
 {
     if (settingsKeeper_) {
         settingsKeeper_->saveAll();
+        // The keeper goes before the window does.
+        if (window_) {
+            window_->lineSettings()->setStorage({}, {});
+        }
     }
     reconnectWatcher_.reset();
     // The port lets go of its device before the virtual clock takes the
@@ -89,6 +100,14 @@ std::optional<Application::StartError> Application::start(const ApplicationOptio
             port = VELSerialPort::initWithPath(virtualClock_->devicePath().toStdString());
         }
     }
+    if (options.headless) {
+        // Connected before the watcher is: a device that went away is said
+        // before the line that it is awaited.
+        connect(controller_.get(), &SerialPortDemoController::portWentAway, this, [this](const QString& message) {
+            std::cerr << "halodial: " << message.toStdString() << std::endl;
+            lastFailure_ = message;
+        });
+    }
     if (waits) {
         reconnectWatcher_ = std::make_unique<ReconnectWatcher>(*controller_, &manager_);
         if (!options.portPath.isEmpty()) {
@@ -106,6 +125,12 @@ std::optional<Application::StartError> Application::start(const ApplicationOptio
             settingsKeeper_->store().clear();
         }
         syncWasRunning = settingsKeeper_->store().syncWasRunning();
+        if (!options.portPath.isEmpty()) {
+            settingsKeeper_->setGivenPath(options.portPath);
+        }
+        if (window_) {
+            settingsKeeper_->keepLineSettings(*window_->lineSettings());
+        }
         savedPort = settingsKeeper_->restore();
         if (options.colours) {
             settingsKeeper_->applyColours(*options.colours, options.coloursOneForAll);
@@ -116,6 +141,7 @@ std::optional<Application::StartError> Application::start(const ApplicationOptio
     }
 
     if (window_) {
+        fitWindowToScreen();
         window_->show();
     } else {
         reportSystemClock();
@@ -130,6 +156,13 @@ std::optional<Application::StartError> Application::start(const ApplicationOptio
         controller_->openOrClosePort();
     }
     if (options.sync) {
+        controller_->senddate();
+    } else if (options.simulate && syncWasRunning && port) {
+        // The virtual clock stands in for the last run's port: the sync
+        // that was running goes on, on it.
+        if (!open) {
+            controller_->openOrClosePort();
+        }
         controller_->senddate();
     }
     if (awaitPath) {
@@ -203,9 +236,9 @@ void Application::endRunOnPortFailure(bool waits)
     // Queued: a failure during start comes before the event loop runs, and
     // an exit asked for then would be lost. While the port is awaited, the
     // run goes on, and a failure said once is not repeated at each retry.
-    const auto fail = [this](const QString& message) {
+    const auto fail = [this](const QString& message, bool said) {
         const bool awaited = reconnectWatcher_ && reconnectWatcher_->isWaiting();
-        if (!awaited || message != lastFailure_) {
+        if (!said && (!awaited || message != lastFailure_)) {
             std::cerr << "halodial: " << message.toStdString() << std::endl;
         }
         lastFailure_ = message;
@@ -215,8 +248,11 @@ void Application::endRunOnPortFailure(bool waits)
         QMetaObject::invokeMethod(QCoreApplication::instance(), [] { QCoreApplication::exit(1); },
                                   Qt::QueuedConnection);
     };
-    connect(controller_.get(), &SerialPortDemoController::openFailed, this, fail);
-    connect(controller_.get(), &SerialPortDemoController::portWentAway, this, fail);
+    connect(controller_.get(), &SerialPortDemoController::openFailed, this,
+            [fail](const QString& message) { fail(message, false); });
+    // Said already, as it happened (see start()).
+    connect(controller_.get(), &SerialPortDemoController::portWentAway, this,
+            [fail](const QString& message) { fail(message, true); });
     if (waits) {
         connect(controller_.get(), &SerialPortDemoController::statusChanged, this, [this](const QString& text) {
             if (controller_->portState() == SerialPortDemoController::PortState::Waiting && text != lastFailure_) {
@@ -236,20 +272,91 @@ void Application::reportSystemClock()
             [&clock] { std::cerr << "halodial: " << clock.text().toStdString() << std::endl; });
 }
 
+void Application::fitWindowToScreen()
+{
+    // A screen of 800×600, or 1600×1000 at 200 %, is smaller than the
+    // window's first size (or one remembered from a larger screen): the
+    // window takes what there is, less room for the title bar, and its
+    // layout does the rest down to its minimum.
+    const QScreen* screen = window_->screen();
+    if (!screen) {
+        return;
+    }
+    constexpr int titleBar = 32;
+    const QSize room = screen->availableGeometry().size() - QSize(0, titleBar);
+    const QSize fitted = window_->size().boundedTo(room).expandedTo(window_->minimumSizeHint());
+    if (fitted != window_->size()) {
+        window_->resize(fitted);
+    }
+    QRect where = window_->geometry();
+    const QRect available = screen->availableGeometry();
+    if (!available.contains(where)) {
+        where.moveTopLeft(available.topLeft() + QPoint(0, titleBar));
+        window_->move(where.topLeft());
+    }
+}
+
 void Application::showVirtualClockWindow()
 {
-    // Beside the main window, on the right where the screen has room.
+    // Beside the main window, never over its controls (Open, Sync and Save
+    // are what a user presses next): on the right where the screen has
+    // room, else on the left, else below; on a screen too small for any,
+    // past the right edge, where the user can drag it in.
+    virtualClockWindow_->adjustSize();
     const QRect main = window_->frameGeometry();
-    QPoint position = main.topRight() + QPoint(16, 0);
+    const QSize size = virtualClockWindow_->frameGeometry().size();
+    constexpr int gap = 16;
+    const std::array<QPoint, 3> places{main.topRight() + QPoint(gap, 0),
+                                       main.topLeft() - QPoint(gap + size.width(), 0),
+                                       main.bottomLeft() + QPoint(0, gap)};
+    QPoint position = places.front();
     if (const QScreen* screen = window_->screen()) {
         const QRect available = screen->availableGeometry();
-        const int width = virtualClockWindow_->sizeHint().width();
-        if (position.x() + width > available.right()) {
-            position.setX(std::max(available.left(), available.right() - width));
+        for (const QPoint& place : places) {
+            if (available.contains(QRect(place, size))) {
+                position = place;
+                break;
+            }
         }
     }
     virtualClockWindow_->move(position);
     virtualClockWindow_->show();
+}
+
+bool Application::saveMenusAndLineSettings(const QDir& target)
+{
+    // The menus side by side, as each drops down.
+    QList<QPixmap> menus;
+    for (QAction* entry : window_->menuBar()->actions()) {
+        if (QMenu* menu = entry->menu()) {
+            menu->ensurePolished();
+            menu->adjustSize();
+            menus << menu->grab();
+        }
+    }
+    int width = 0;
+    int height = 0;
+    for (const QPixmap& menu : menus) {
+        width += menu.width();
+        height = std::max(height, menu.height());
+    }
+    QPixmap strip(width, height);
+    strip.fill(window_->palette().color(QPalette::Window));
+    QPainter painter(&strip);
+    int x = 0;
+    for (const QPixmap& menu : menus) {
+        painter.drawPixmap(x, 0, menu);
+        x += menu.width();
+    }
+    painter.end();
+    bool saved = strip.save(target.filePath(QStringLiteral("menus.png")));
+    window_->ui().lineSettingsButton->click();
+    if (auto* dialog = window_->findChild<QDialog*>(QStringLiteral("LineSettingsDialog"))) {
+        dialog->adjustSize();
+        saved = dialog->grab().save(target.filePath(QStringLiteral("line-settings.png"))) && saved;
+        dialog->reject();
+    }
+    return saved;
 }
 
 void Application::saveScreenshotsAndQuit(const QString& directory)
@@ -271,7 +378,8 @@ void Application::saveScreenshotsAndQuit(const QString& directory)
     QTimer::singleShot(consoleScreenshotDelay, this, [this, target] {
         window_->ui().timestampsCheckBox->setChecked(true);
         window_->ui().hexViewCheckBox->setChecked(true);
-        const bool hexSaved = window_->grab().save(target.filePath(QStringLiteral("console-hex.png")));
+        const bool hexSaved = window_->grab().save(target.filePath(QStringLiteral("console-hex.png"))) &&
+                              saveMenusAndLineSettings(target);
         if (!hexSaved) {
             std::cerr << "halodial: cannot save the screenshots in " << target.path().toStdString() << std::endl;
         }

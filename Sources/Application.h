@@ -10,6 +10,7 @@
 #include "ApplicationOptions.h"
 
 class MainWindow;
+class QDir;
 class ReconnectWatcher;
 class SerialPortDemoController;
 class SettingsKeeper;
@@ -72,9 +73,13 @@ private:
     // The port and sync of the last run, when the command line names none.
     // False when the port is not there and nothing waits for it.
     bool restoreSession(const QString& identity, const QString& name, const QString& path, bool syncWasRunning);
+    void fitWindowToScreen();
     void showVirtualClockWindow();
     void reportSystemClock();
     void saveScreenshotsAndQuit(const QString& directory);
+    // The menus in one picture (menus.png) and the line settings dialog
+    // (line-settings.png); false when either could not be saved.
+    bool saveMenusAndLineSettings(const QDir& target);
 
     VELSerialPortManager& manager_;
     AppDelegate appDelegate_;

@@ -68,12 +68,13 @@ void CommandLine::describeOptions(QCommandLineParser& parser)
     parser.addOption({waitOption, QCoreApplication::translate("CommandLine",
                                                               "Wait for the port's device when it is absent or goes "
                                                               "away, and reopen it, instead of exiting.")});
-    parser.addOption({coloursOption,
+    // Either spelling; the help shows both.
+    parser.addOption({QStringList{coloursOption, QStringLiteral("colours")},
                       QCoreApplication::translate("CommandLine",
                                                   "Set the tube colours: RRGGBB for every tube, or six of them "
                                                   "separated by commas; kept like colours picked in the window."),
-                      //: The value of --colors, as the option's description names it.
-                      QCoreApplication::translate("CommandLine", "COLORS")});
+                      //: The value of --colours, as the option's description names it.
+                      QCoreApplication::translate("CommandLine", "COLOURS")});
     parser.addOption({leadOption,
                       QCoreApplication::translate("CommandLine",
                                                   "Send each time frame MS milliseconds earlier again (0 to 100), "

@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QLabel>
 #include <QSpinBox>
@@ -20,6 +21,10 @@
 #include "console/LineStatusWidget.h"
 #include "VELSerialPort.h"
 #include "ui_MainWindow.h"
+#include "HelpWindows.h"
+#include "WindowMenus.h"
+#include "console/LineSettingsDialog.h"
+#include "ports/PortLineSettings.h"
 
 namespace {
 
@@ -38,6 +43,10 @@ void darkenTube(QLineEdit* tube)
 MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui_(std::make_unique<Ui::MainWindow>())
 {
     ui_->setupUi(this);
+    // Height to spare goes to the console's output; the tubes stay as they
+    // are. The bar between them gives the user the choice.
+    ui_->areaSplitter->setStretchFactor(0, 0);
+    ui_->areaSplitter->setStretchFactor(1, 1);
     auto* validator = new TubeFieldValidator(this);
     for (QLineEdit* tube : {ui_->tube1, ui_->tube2, ui_->tube3, ui_->tube4, ui_->tube5, ui_->tube6}) {
         darkenTube(tube);
@@ -56,6 +65,10 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui_(std::make_uni
     inputNote_->setStyleSheet(QStringLiteral("color: #b02020"));
     inputNote_->setAccessibleName(tr("Problem with the text to send"));
     statusBar()->addWidget(inputNote_);
+    syncStatus_ = new QLabel(this);
+    syncStatus_->setObjectName(QStringLiteral("syncStatus"));
+    syncStatus_->setAccessibleName(tr("Time sync"));
+    statusBar()->addPermanentWidget(syncStatus_);
     loggingStatus_ = new QLabel(this);
     loggingStatus_->setObjectName(QStringLiteral("loggingStatus"));
     loggingStatus_->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -63,11 +76,6 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui_(std::make_uni
     statusBar()->addPermanentWidget(loggingStatus_);
     nameControls();
 
-    auto* quit = new QAction(tr("Quit"), this);
-    quit->setShortcut(QKeySequence::Quit);
-    quit->setShortcutContext(Qt::ApplicationShortcut);
-    connect(quit, &QAction::triggered, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
-    addAction(quit);
     ui_->lineEndingPopUpButton->addItem(QStringLiteral("\\r (CR)"), 0);
     ui_->lineEndingPopUpButton->addItem(QStringLiteral("\\n (LF)"), 1);
     ui_->lineEndingPopUpButton->addItem(QStringLiteral("\\r\\n (CR LF)"), 2);
@@ -86,6 +94,9 @@ void MainWindow::closeEvent(QCloseEvent* event)
 void MainWindow::connectController(SerialPortDemoController& controller, VELSerialPortManager& manager)
 {
     connectOutlets(controller);
+    menus_ = new WindowMenus(*this, *ui_, controller);
+    connect(menus_->manual(), &QAction::triggered, this, [this] { HelpWindows::showManual(this); });
+    connect(menus_->about(), &QAction::triggered, this, [this] { HelpWindows::showAbout(this); });
     connectActions(controller);
     bindBaudRates(controller);
     bindLineEndingSwitch(controller);
@@ -117,15 +128,29 @@ void MainWindow::connectActions(SerialPortDemoController& controller)
 {
     using Controller = SerialPortDemoController;
     connect(ui_->openCloseButton, &QPushButton::clicked, &controller, &Controller::openOrClosePort);
-    connect(ui_->helpButton, &QPushButton::clicked, &controller, &Controller::help);
-    connect(ui_->senddate, &QPushButton::clicked, &controller, &Controller::senddate);
+    // Sync is a switch: pressed in, the time goes out; out again, it stops.
+    connect(ui_->senddate, &QPushButton::clicked, &controller, [&controller](bool on) {
+        if (on) {
+            controller.senddate();
+        } else {
+            controller.stop();
+        }
+    });
     connect(ui_->stopButton, &QPushButton::clicked, &controller, &Controller::stop);
     connect(ui_->saveButton, &QPushButton::clicked, &controller, &Controller::save);
     connect(ui_->send1, &QPushButton::clicked, &controller, &Controller::send);
     // A pasted line goes out whole: QLineEdit cuts text at 32,767
     // characters unless told otherwise, and says nothing.
     ui_->sendTextField->setMaxLength(std::numeric_limits<int>::max());
-    connect(ui_->sendTextField, &QLineEdit::returnPressed, &controller, &Controller::send);
+    // Enter sends and empties the line, as a terminal does; the history
+    // (Up) has it again. A line that could not be sent (malformed hex)
+    // stays for mending.
+    connect(ui_->sendTextField, &QLineEdit::returnPressed, &controller, [this, &controller] {
+        controller.send();
+        if (controller.console().inputError().isEmpty()) {
+            ui_->sendTextField->clear();
+        }
+    });
     connect(ui_->colall, &ColorWell::activated, &controller, &Controller::colorall);
     const std::array<std::pair<ColorWell*, void (Controller::*)()>, 6> wells{{
         {ui_->col1, &Controller::colorc1},
@@ -147,6 +172,14 @@ void MainWindow::bindSyncInfo(SerialPortDemoController& controller)
     lead->setValue(controller.leadMilliseconds());
     connect(lead, &QSpinBox::valueChanged, &controller, &SerialPortDemoController::setLeadMilliseconds);
     connect(&controller, &SerialPortDemoController::leadMillisecondsChanged, lead, &QSpinBox::setValue);
+    // The switch and the status line follow the sync, however it started
+    // or stopped (Stop, the menu, a restored session).
+    const auto showSync = [this](bool active) {
+        ui_->senddate->setChecked(active);
+        syncStatus_->setText(active ? tr("Syncing") : QString());
+    };
+    connect(controller.timer(), &TimeSync::activeChanged, this, showSync);
+    showSync(controller.timer()->isActive());
     QLabel* state = ui_->systemClockLabel;
     state->setText(controller.systemClock().text());
     connect(&controller.systemClock(), &SystemClockWatch::textChanged, state, &QLabel::setText);
@@ -154,21 +187,57 @@ void MainWindow::bindSyncInfo(SerialPortDemoController& controller)
 
 void MainWindow::bindBaudRates(SerialPortDemoController& controller)
 {
+    // The quick choice of the rate beside the port; the rest of the line
+    // settings, and any other rate, in the Line settings dialog.
+    lineSettings_ = new PortLineSettings(controller, this);
     QComboBox* band = ui_->band;
-    for (const int rate : controller.availableBaudRates()) {
-        band->addItem(QString::number(rate), rate);
+    for (const unsigned long rate : LineSettings::standardBaudRates()) {
+        band->addItem(QString::number(rate), QVariant::fromValue(rate));
     }
-    connect(band, &QComboBox::activated, &controller, [band, &controller](int index) {
-        if (const auto port = controller.serialPort(); port && index >= 0) {
-            port->setBaudRate(band->itemData(index).toULongLong());
+    const auto show = [band](const LineSettings& settings) {
+        int index = band->findData(QVariant::fromValue(settings.baudRate));
+        if (index < 0) {
+            band->addItem(QString::number(settings.baudRate), QVariant::fromValue(settings.baudRate));
+            index = band->count() - 1;
+        }
+        band->setCurrentIndex(index);
+    };
+    show(lineSettings_->current());
+    connect(lineSettings_, &PortLineSettings::changed, band, show);
+    connect(band, &QComboBox::activated, lineSettings_, [this, band](int index) {
+        LineSettings settings = lineSettings_->current();
+        settings.baudRate = band->itemData(index).value<unsigned long>();
+        lineSettings_->choose(settings);
+    });
+    const auto follow = [this, &controller] {
+        const bool hasPort = controller.serialPort() != nullptr;
+        ui_->band->setEnabled(hasPort);
+        ui_->lineSettingsButton->setEnabled(hasPort);
+        menus_->lineSettings()->setEnabled(hasPort);
+    };
+    connect(&controller, &SerialPortDemoController::serialPortChanged, this, follow);
+    follow();
+    connect(ui_->lineSettingsButton, &QPushButton::clicked, this, [this, &controller] { editLineSettings(controller); });
+    connect(menus_->lineSettings(), &QAction::triggered, this, [this, &controller] { editLineSettings(controller); });
+}
+
+void MainWindow::editLineSettings(SerialPortDemoController& controller)
+{
+    const auto port = controller.serialPort();
+    if (!port) {
+        return;
+    }
+    // Window-modal and not waited for: the sync and the console go on.
+    auto* dialog = new LineSettingsDialog(QString::fromStdString(port->name()), lineSettings_->current(), this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    std::weak_ptr<VELSerialPort> chosen = port;
+    connect(dialog, &QDialog::accepted, this, [this, dialog, chosen, &controller] {
+        // The port may have changed while the dialog was open.
+        if (chosen.lock() == controller.serialPort()) {
+            lineSettings_->choose(dialog->settings());
         }
     });
-    // The selector shows the chosen port's rate; with no port, the default.
-    connect(&controller, &SerialPortDemoController::serialPortChanged, band, [band, &controller] {
-        if (const auto port = controller.serialPort()) {
-            band->setCurrentIndex(band->findData(QVariant::fromValue(static_cast<int>(port->baudRate()))));
-        }
-    });
+    dialog->open();
 }
 
 void MainWindow::bindLineEndingSwitch(SerialPortDemoController& controller)
@@ -212,8 +281,9 @@ void MainWindow::nameControls()
     ui_->portPopUpButton->setAccessibleName(tr("Serial port"));
     ui_->band->setAccessibleName(tr("Baud rate"));
     ui_->openCloseButton->setAccessibleName(tr("Open or close the port"));
-    ui_->helpButton->setAccessibleName(tr("Help"));
+    ui_->lineSettingsButton->setAccessibleName(tr("Line settings of the port"));
     ui_->senddate->setAccessibleName(tr("Sync the time"));
+    ui_->localEchoCheckBox->setAccessibleName(tr("Show sent text in the output"));
     ui_->stopButton->setAccessibleName(tr("Stop the time sync"));
     ui_->saveButton->setAccessibleName(tr("Save the tubes in the clock"));
     ui_->sendTextField->setAccessibleName(tr("Text to send"));
@@ -225,7 +295,7 @@ void MainWindow::nameControls()
     ui_->timestampsCheckBox->setAccessibleName(tr("Show arrival times"));
     ui_->sendHexCheckBox->setAccessibleName(tr("Send the text as hex bytes"));
     ui_->logButton->setAccessibleName(tr("Log received bytes to a file"));
-    ui_->logSentCheckBox->setAccessibleName(tr("Log sent bytes too"));
+    ui_->logModePopUpButton->setAccessibleName(tr("Log mode"));
     ui_->clearButton->setAccessibleName(tr("Clear the output"));
 }
 
@@ -237,7 +307,15 @@ void MainWindow::bindConsole(SerialPortDemoController& controller)
 
     connect(ui_->hexViewCheckBox, &QCheckBox::toggled, &console, &ConsoleController::setHexView);
     connect(ui_->timestampsCheckBox, &QCheckBox::toggled, &console, &ConsoleController::setShowsTimestamps);
-    connect(ui_->logSentCheckBox, &QCheckBox::toggled, &console, &ConsoleController::setLogsSent);
+    using LogMode = ConsoleController::LogMode;
+    ui_->logModePopUpButton->addItem(tr("Received, raw"), QVariant::fromValue(static_cast<int>(LogMode::Received)));
+    ui_->logModePopUpButton->addItem(tr("Both ways, raw"), QVariant::fromValue(static_cast<int>(LogMode::Both)));
+    ui_->logModePopUpButton->addItem(tr("Both ways, marked > and < with times"),
+                                     QVariant::fromValue(static_cast<int>(LogMode::Marked)));
+    connect(ui_->logModePopUpButton, &QComboBox::currentIndexChanged, &console, [this, &console] {
+        console.setLogMode(static_cast<LogMode>(ui_->logModePopUpButton->currentData().toInt()));
+    });
+    connect(ui_->localEchoCheckBox, &QCheckBox::toggled, &console, &ConsoleController::setLocalEcho);
     connect(ui_->sendHexCheckBox, &QCheckBox::toggled, &console, [this, &console](bool hex) {
         console.setSendsHex(hex);
         ui_->sendTextField->setPlaceholderText(hex ? tr("Hex bytes to send, such as 41 42 0D") : tr("Text to send"));
@@ -252,39 +330,23 @@ void MainWindow::bindConsole(SerialPortDemoController& controller)
         ui_->sendTextField->setToolTip(message);
     });
 
-    connect(ui_->logButton, &QPushButton::clicked, this, [this, &controller] {
+    const auto toggleLog = [this, &controller] {
         if (controller.console().isLogging()) {
             controller.console().stopLogging();
         } else {
             chooseLogFile(controller);
         }
-    });
+    };
+    connect(ui_->logButton, &QPushButton::clicked, this, toggleLog);
+    connect(menus_->log(), &QAction::triggered, this, toggleLog);
     connect(&console, &ConsoleController::loggingChanged, this, [this](bool logging, const QString& path) {
-        ui_->logButton->setText(logging ? tr("Stop &log") : tr("&Log…"));
+        ui_->logButton->setText(logging ? tr("Stop lo&g") : tr("Lo&g…"));
+        menus_->log()->setText(logging ? tr("Stop &logging") : tr("&Log the console…"));
         loggingStatus_->setText(logging ? tr("Logging to %1").arg(QDir::toNativeSeparators(path)) : QString());
     });
     connect(&console, &ConsoleController::loggingFailed, loggingStatus_, &QLabel::setText);
 
-    const auto clear = [&console] { console.clear(); };
-    connect(ui_->clearButton, &QPushButton::clicked, &console, clear);
-    auto* clearAction = new QAction(tr("Clear the output"), this);
-    clearAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
-    clearAction->setShortcutContext(Qt::WindowShortcut);
-    connect(clearAction, &QAction::triggered, &console, clear);
-    addAction(clearAction);
-    auto* findAction = new QAction(tr("Find in the output"), this);
-    findAction->setShortcut(QKeySequence::Find);
-    findAction->setShortcutContext(Qt::WindowShortcut);
-    connect(findAction, &QAction::triggered, ui_->consoleSearchBar, &ConsoleSearchBar::activate);
-    addAction(findAction);
-    auto* findNextAction = new QAction(tr("Find next"), this);
-    findNextAction->setShortcuts(QKeySequence::FindNext);
-    connect(findNextAction, &QAction::triggered, ui_->consoleSearchBar, &ConsoleSearchBar::findNext);
-    addAction(findNextAction);
-    auto* findPreviousAction = new QAction(tr("Find previous"), this);
-    findPreviousAction->setShortcuts(QKeySequence::FindPrevious);
-    connect(findPreviousAction, &QAction::triggered, ui_->consoleSearchBar, &ConsoleSearchBar::findPrevious);
-    addAction(findPreviousAction);
+    connect(ui_->clearButton, &QPushButton::clicked, &console, [&console] { console.clear(); });
 }
 
 void MainWindow::chooseLogFile(SerialPortDemoController& controller)
@@ -296,5 +358,6 @@ void MainWindow::chooseLogFile(SerialPortDemoController& controller)
     if (path.isEmpty()) {
         return;
     }
-    controller.console().startLogging(path);
+    // A name typed without an extension is a log all the same.
+    controller.console().startLogging(QFileInfo(path).suffix().isEmpty() ? path + QStringLiteral(".log") : path);
 }

@@ -4,6 +4,8 @@
 #include <memory>
 
 class QLabel;
+class WindowMenus;
+class PortLineSettings;
 
 namespace Ui {
 class MainWindow;
@@ -27,6 +29,10 @@ public:
     // Beside it, the console's part: where it logs, and a malformed hex byte.
     QLabel* loggingStatus() const { return loggingStatus_; }
     QLabel* inputNote() const { return inputNote_; }
+    // "Syncing" while the time sync runs.
+    QLabel* syncStatus() const { return syncStatus_; }
+    // The ports' line settings; connectController() makes them.
+    PortLineSettings* lineSettings() const { return lineSettings_; }
 
     // What loading a window does for its controller: every outlet property
     // of the controller gets the control of the same name ("win" the window
@@ -51,10 +57,14 @@ private:
     void bindStatus(SerialPortDemoController& controller);
     void bindConsole(SerialPortDemoController& controller);
     void chooseLogFile(SerialPortDemoController& controller);
+    void editLineSettings(SerialPortDemoController& controller);
     void nameControls();
 
     std::unique_ptr<Ui::MainWindow> ui_;
     QLabel* statusLine_ = nullptr;
     QLabel* inputNote_ = nullptr;
     QLabel* loggingStatus_ = nullptr;
+    QLabel* syncStatus_ = nullptr;
+    WindowMenus* menus_ = nullptr;
+    PortLineSettings* lineSettings_ = nullptr;
 };

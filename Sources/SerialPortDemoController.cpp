@@ -349,6 +349,7 @@ void SerialPortDemoController::writeToPort(const QByteArray& bytes)
                                              static_cast<std::size_t>(bytes.size()));
     if (serialPort_->sendData(data)) {
         console_.didSend(data);
+        console_.echo(data);
     }
 }
 
@@ -544,11 +545,19 @@ void SerialPortDemoController::openOrClosePort()
         serialPort_->close();
         return;
     }
+    reopenPort();
+    // Also after a failed open: the view shows this opening's text or none.
+    console_.clear();
+}
+
+void SerialPortDemoController::reopenPort()
+{
+    if (!serialPort_ || serialPort_->isOpen()) {
+        return;
+    }
     status_.setProblem({});
     setPortState(PortState::Opening);
     serialPort_->open();
-    // Also after a failed open: the view shows this opening's text or none.
-    console_.clear();
 }
 
 bool SerialPortDemoController::isCurrentPort(const std::shared_ptr<VELSerialPort>& port) const

@@ -277,6 +277,9 @@ public slots:
     void save();
     void send();
     void openOrClosePort();
+    // Opens the current port, if closed, and keeps the console's text: for
+    // a device that came back (the user's own Open starts afresh).
+    void reopenPort();
 
 signals:
     void shouldAddLineEndingChanged(bool shouldAddLineEnding);

@@ -12,6 +12,24 @@
 #include "dispatch/TerminationSignals.h"
 #include "VELSerialPortManager.h"
 
+namespace {
+
+QtMessageHandler qtHandler = nullptr;
+
+// Without a display (offscreen) Qt's platform plugin says, for each window,
+// what it cannot do there ("This plugin does not support
+// propagateSizeHints()"); that is no news to whoever asked for no display,
+// and it would bury Halodial's own lines on standard error.
+void withoutPlatformChatter(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (type == QtWarningMsg && message.startsWith(QLatin1String("This plugin does not support"))) {
+        return;
+    }
+    qtHandler(type, context, message);
+}
+
+}  // namespace
+
 int main(int argc, char* argv[])
 {
     // First of all, before Qt or the serial library start a thread: the
@@ -37,6 +55,9 @@ int main(int argc, char* argv[])
         app = std::make_unique<QApplication>(argc, argv);
     } else {
         app = std::make_unique<QCoreApplication>(argc, argv);
+    }
+    if (needsWidgets && QGuiApplication::platformName() == QLatin1String("offscreen")) {
+        qtHandler = qInstallMessageHandler(withoutPlatformChatter);
     }
     // The settings file's place: $XDG_CONFIG_HOME/Halodial/halodial.conf.
     QCoreApplication::setOrganizationName(QString::fromLatin1(SettingsStore::organisationName));

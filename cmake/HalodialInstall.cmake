@@ -27,13 +27,31 @@ if(HALODIAL_BUILD_APP)
             DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 endif()
 
+# Man pages and the changelog go compressed, as Debian's policy has them
+# (gzip -9n: no name or time stamp, so that builds are reproducible).
+set(_compressed)
 foreach(page halodial.1 halodial-ports.1)
     configure_file(data/man/${page} man/${page} @ONLY)
+    list(APPEND _compressed man/${page})
 endforeach()
+configure_file(data/changelog doc/changelog COPYONLY)
+list(APPEND _compressed doc/changelog)
+set(_gzipped)
+foreach(file IN LISTS _compressed)
+    add_custom_command(OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/${file}.gz
+        COMMAND gzip -9nc ${CMAKE_CURRENT_BINARY_DIR}/${file} > ${CMAKE_CURRENT_BINARY_DIR}/${file}.gz
+        DEPENDS ${CMAKE_CURRENT_BINARY_DIR}/${file}
+        VERBATIM)
+    list(APPEND _gzipped ${CMAKE_CURRENT_BINARY_DIR}/${file}.gz)
+endforeach()
+add_custom_target(halodial_compressed_docs ALL DEPENDS ${_gzipped})
 if(HALODIAL_BUILD_APP)
-    install(FILES ${CMAKE_CURRENT_BINARY_DIR}/man/halodial.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+    install(FILES ${CMAKE_CURRENT_BINARY_DIR}/man/halodial.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+    # The manual that Help shows, beside the licence.
+    install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 endif()
-install(FILES ${CMAKE_CURRENT_BINARY_DIR}/man/halodial-ports.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/man/halodial-ports.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${CMAKE_CURRENT_BINARY_DIR}/doc/changelog.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 # Debian's name and place for the licence of an installed program.
 install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME copyright)

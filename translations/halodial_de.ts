@@ -81,11 +81,6 @@ Qts eigene Optionen wie -platform offscreen werden ebenfalls angenommen.</transl
         <translation>Die Röhrenfarben setzen: RRGGBB für alle Röhren oder sechs davon, durch Kommas getrennt; sie bleiben gespeichert wie im Fenster gewählte Farben.</translation>
     </message>
     <message>
-        <source>COLORS</source>
-        <extracomment>The value of --colors, as the option&apos;s description names it.</extracomment>
-        <translation>FARBEN</translation>
-    </message>
-    <message>
         <source>Start from the default settings.</source>
         <translation>Mit den Standardeinstellungen beginnen.</translation>
     </message>
@@ -105,6 +100,11 @@ Qts eigene Optionen wie -platform offscreen werden ebenfalls angenommen.</transl
     <message>
         <source>--lead-ms needs a whole number of milliseconds from 0 to %1, not &apos;%2&apos;</source>
         <translation>--lead-ms braucht eine ganze Zahl von Millisekunden zwischen 0 und %1, nicht &apos;%2&apos;</translation>
+    </message>
+    <message>
+        <source>COLOURS</source>
+        <extracomment>The value of --colours, as the option&apos;s description names it.</extracomment>
+        <translation>FARBEN</translation>
     </message>
 </context>
 <context>
@@ -177,6 +177,29 @@ Qts eigene Optionen wie -platform offscreen werden ebenfalls angenommen.</transl
     </message>
 </context>
 <context>
+    <name>HelpWindows</name>
+    <message>
+        <source>Halodial Manual</source>
+        <translation>Halodial-Handbuch</translation>
+    </message>
+    <message>
+        <source>The manual is not installed here (looked for %1). In a terminal, man halodial shows it.</source>
+        <translation>Das Handbuch ist hier nicht installiert (gesucht: %1). Im Terminal zeigt es man halodial.</translation>
+    </message>
+    <message>
+        <source> and </source>
+        <translation> und </translation>
+    </message>
+    <message>
+        <source>About Halodial</source>
+        <translation>Über Halodial</translation>
+    </message>
+    <message>
+        <source>&lt;h3&gt;Halodial %1&lt;/h3&gt;&lt;p&gt;Drives a six-digit tube clock over a serial port.&lt;/p&gt;&lt;p&gt;Licence: MIT. Qt %2.&lt;/p&gt;&lt;p&gt;&lt;a href=&quot;%3&quot;&gt;%3&lt;/a&gt;&lt;/p&gt;</source>
+        <translation>&lt;h3&gt;Halodial %1&lt;/h3&gt;&lt;p&gt;Steuert eine sechsstellige Röhrenuhr über eine serielle Schnittstelle.&lt;/p&gt;&lt;p&gt;Lizenz: MIT. Qt %2.&lt;/p&gt;&lt;p&gt;&lt;a href="%3"&gt;%3&lt;/a&gt;&lt;/p&gt;</translation>
+    </message>
+</context>
+<context>
     <name>HexInput</name>
     <message>
         <source>&quot;%1&quot; at position %2 is half a byte: write each byte as two hex digits (0A, not A).</source>
@@ -208,6 +231,65 @@ Qts eigene Optionen wie -platform offscreen werden ebenfalls angenommen.</transl
         <source>Serial Port %1 was disconnected from this computer.</source>
         <extracomment>%1 is the port&apos;s name, such as ttyUSB0.</extracomment>
         <translation>Die serielle Schnittstelle %1 wurde von diesem Computer getrennt.</translation>
+    </message>
+</context>
+<context>
+    <name>LineSettingsDialog</name>
+    <message>
+        <source>Line settings</source>
+        <translation>Leitungsparameter</translation>
+    </message>
+    <message>
+        <source>&amp;Baud rate</source>
+        <translation>&amp;Baudrate</translation>
+    </message>
+    <message>
+        <source>Choose a rate, or type any other the adapter can make</source>
+        <translation>Eine Rate wählen oder jede andere eingeben, die der Adapter kann</translation>
+    </message>
+    <message>
+        <source>Data bits</source>
+        <translation>Datenbits</translation>
+    </message>
+    <message>
+        <source>&amp;Parity</source>
+        <translation>&amp;Parität</translation>
+    </message>
+    <message>
+        <source>&amp;Stop bits</source>
+        <translation>&amp;Stoppbits</translation>
+    </message>
+    <message>
+        <source>RTS/CTS &amp;flow control</source>
+        <translation>RTS/CTS-&amp;Flusssteuerung</translation>
+    </message>
+    <message>
+        <source>The device holds the computer&apos;s output with CTS, the computer the device&apos;s with RTS</source>
+        <translation>Das Gerät hält die Ausgabe des Computers mit CTS an, der Computer die des Geräts mit RTS</translation>
+    </message>
+    <message>
+        <source>&amp;Raise DTR and RTS on open</source>
+        <translation>DTR und RTS beim Öffnen &amp;hochsetzen</translation>
+    </message>
+    <message>
+        <source>Many USB devices talk only once DTR is up</source>
+        <translation>Viele USB-Geräte sprechen erst, wenn DTR gesetzt ist</translation>
+    </message>
+    <message>
+        <source>Line settings of %1</source>
+        <translation>Leitungsparameter von %1</translation>
+    </message>
+    <message>
+        <source>None</source>
+        <translation>Keine</translation>
+    </message>
+    <message>
+        <source>Odd</source>
+        <translation>Ungerade</translation>
+    </message>
+    <message>
+        <source>Even</source>
+        <translation>Gerade</translation>
     </message>
 </context>
 <context>
@@ -284,10 +366,6 @@ Qts eigene Optionen wie -platform offscreen werden ebenfalls angenommen.</transl
 <context>
     <name>MainWindow</name>
     <message>
-        <source>&amp;Port</source>
-        <translation>&amp;Port</translation>
-    </message>
-    <message>
         <source>Serial port of the clock</source>
         <translation>Serielle Schnittstelle der Uhr</translation>
     </message>
@@ -298,10 +376,6 @@ Qts eigene Optionen wie -platform offscreen werden ebenfalls angenommen.</transl
     <message>
         <source>Open</source>
         <translation>Öffnen</translation>
-    </message>
-    <message>
-        <source>Help</source>
-        <translation>Hilfe</translation>
     </message>
     <message>
         <source>Clock</source>
@@ -384,10 +458,6 @@ Qts eigene Optionen wie -platform offscreen werden ebenfalls angenommen.</transl
         <translation>Speichern</translation>
     </message>
     <message>
-        <source>Send the digits in the tubes as a save frame</source>
-        <translation>Die Ziffern in den Röhren als Speichertelegramm senden</translation>
-    </message>
-    <message>
         <source>Console</source>
         <translation>Konsole</translation>
     </message>
@@ -398,10 +468,6 @@ Qts eigene Optionen wie -platform offscreen werden ebenfalls angenommen.</transl
     <message>
         <source>Line ending</source>
         <translation>Zeilenende</translation>
-    </message>
-    <message>
-        <source>Add line ending</source>
-        <translation>Zeilenende anhängen</translation>
     </message>
     <message>
         <source>Send</source>
@@ -428,32 +494,8 @@ Qts eigene Optionen wie -platform offscreen werden ebenfalls angenommen.</transl
         <translation>Jeder empfangenen Zeile (in der Hex-Ansicht jedem Block) die Uhrzeit ihres Eintreffens voranstellen</translation>
     </message>
     <message>
-        <source>Send as he&amp;x</source>
-        <translation>Als Hex &amp;senden</translation>
-    </message>
-    <message>
         <source>Read the text to send as hex bytes, such as 41 42 0D</source>
         <translation>Den zu sendenden Text als Hex-Bytes lesen, etwa 41 42 0D</translation>
-    </message>
-    <message>
-        <source>&amp;Log…</source>
-        <translation>P&amp;rotokollieren…</translation>
-    </message>
-    <message>
-        <source>Append everything received to a file</source>
-        <translation>Alles Empfangene an eine Datei anhängen</translation>
-    </message>
-    <message>
-        <source>Log sent</source>
-        <translation>Gesendetes protokollieren</translation>
-    </message>
-    <message>
-        <source>Also write what is sent to the log file</source>
-        <translation>Auch das Gesendete in die Protokolldatei schreiben</translation>
-    </message>
-    <message>
-        <source>&amp;Clear</source>
-        <translation>&amp;Leeren</translation>
     </message>
     <message>
         <source>Clear the output (Ctrl+L)</source>
@@ -470,10 +512,6 @@ Qts eigene Optionen wie -platform offscreen werden ebenfalls angenommen.</transl
     <message>
         <source>Console log</source>
         <translation>Konsolenprotokoll</translation>
-    </message>
-    <message>
-        <source>Quit</source>
-        <translation>Beenden</translation>
     </message>
     <message>
         <source>Tube %1 digit</source>
@@ -540,10 +578,6 @@ Qts eigene Optionen wie -platform offscreen werden ebenfalls angenommen.</transl
         <translation>Empfangene Bytes in einer Datei protokollieren</translation>
     </message>
     <message>
-        <source>Log sent bytes too</source>
-        <translation>Auch gesendete Bytes protokollieren</translation>
-    </message>
-    <message>
         <source>Clear the output</source>
         <translation>Die Ausgabe leeren</translation>
     </message>
@@ -552,24 +586,8 @@ Qts eigene Optionen wie -platform offscreen werden ebenfalls angenommen.</transl
         <translation>Zu sendende Hex-Bytes, etwa 41 42 0D</translation>
     </message>
     <message>
-        <source>Stop &amp;log</source>
-        <translation>P&amp;rotokoll beenden</translation>
-    </message>
-    <message>
         <source>Logging to %1</source>
         <translation>Protokoll wird in %1 geschrieben</translation>
-    </message>
-    <message>
-        <source>Find in the output</source>
-        <translation>In der Ausgabe suchen</translation>
-    </message>
-    <message>
-        <source>Find next</source>
-        <translation>Weitersuchen</translation>
-    </message>
-    <message>
-        <source>Find previous</source>
-        <translation>Rückwärts suchen</translation>
     </message>
     <message>
         <source>Log the console to</source>
@@ -580,16 +598,108 @@ Qts eigene Optionen wie -platform offscreen werden ebenfalls angenommen.</transl
         <translation>Protokolle (*.log);;Alle Dateien (*)</translation>
     </message>
     <message>
-        <source>&amp;Lead</source>
-        <translation>&amp;Vorlauf</translation>
-    </message>
-    <message>
         <source> ms</source>
         <translation> ms</translation>
     </message>
     <message>
         <source>Send each time frame this much earlier again, for an adapter with a delay of its own</source>
         <translation>Jeden Zeitrahmen um so viel zusätzlich früher senden, für einen Adapter mit eigener Verzögerung</translation>
+    </message>
+    <message>
+        <source>P&amp;ort</source>
+        <translation>Schn&amp;ittstelle</translation>
+    </message>
+    <message>
+        <source>Li&amp;ne settings…</source>
+        <translation>Leitu&amp;ngsparameter…</translation>
+    </message>
+    <message>
+        <source>Baud rate, parity, stop bits and flow control of this port</source>
+        <translation>Baudrate, Parität, Stoppbits und Flusssteuerung dieser Schnittstelle</translation>
+    </message>
+    <message>
+        <source>Store the digits shown in the tubes in the clock</source>
+        <translation>Die Ziffern in den Röhren in der Uhr speichern</translation>
+    </message>
+    <message>
+        <source>Lea&amp;d</source>
+        <translation>&amp;Vorlauf</translation>
+    </message>
+    <message>
+        <source>Add l&amp;ine ending</source>
+        <translation>Zeilenende anhän&amp;gen</translation>
+    </message>
+    <message>
+        <source>Send &amp;as hex</source>
+        <translation>Als Hex s&amp;enden</translation>
+    </message>
+    <message>
+        <source>Local &amp;echo</source>
+        <translation>&amp;Lokales Echo</translation>
+    </message>
+    <message>
+        <source>Show what is sent in the output too</source>
+        <translation>Auch das Gesendete in der Ausgabe zeigen</translation>
+    </message>
+    <message>
+        <source>Lo&amp;g…</source>
+        <translation>&amp;Protokollieren…</translation>
+    </message>
+    <message>
+        <source>Append what the console sends and receives to a file, as the log mode says</source>
+        <translation>Was die Konsole sendet und empfängt an eine Datei anhängen, wie die Protokollart sagt</translation>
+    </message>
+    <message>
+        <source>What the log file gets</source>
+        <translation>Was in die Protokolldatei kommt</translation>
+    </message>
+    <message>
+        <source>C&amp;lear</source>
+        <translation>Lee&amp;ren</translation>
+    </message>
+    <message>
+        <source>Time sync</source>
+        <translation>Zeitsynchronisation</translation>
+    </message>
+    <message>
+        <source>Syncing</source>
+        <translation>Synchronisiert</translation>
+    </message>
+    <message>
+        <source>Line settings of the port</source>
+        <translation>Leitungsparameter der Schnittstelle</translation>
+    </message>
+    <message>
+        <source>Show sent text in the output</source>
+        <translation>Gesendeten Text in der Ausgabe zeigen</translation>
+    </message>
+    <message>
+        <source>Log mode</source>
+        <translation>Protokollart</translation>
+    </message>
+    <message>
+        <source>Received, raw</source>
+        <translation>Empfangenes, roh</translation>
+    </message>
+    <message>
+        <source>Both ways, raw</source>
+        <translation>Beide Richtungen, roh</translation>
+    </message>
+    <message>
+        <source>Both ways, marked &gt; and &lt; with times</source>
+        <translation>Beide Richtungen, mit &gt; und &lt; und Zeit</translation>
+    </message>
+    <message>
+        <source>Stop lo&amp;g</source>
+        <translation>&amp;Protokoll beenden</translation>
+    </message>
+    <message>
+        <source>Stop &amp;logging</source>
+        <translation>Protokollieren be&amp;enden</translation>
+    </message>
+    <message>
+        <source>&amp;Log the console…</source>
+        <translation>Konsole &amp;protokollieren…</translation>
     </message>
 </context>
 <context>
@@ -819,10 +929,6 @@ Qts eigene Optionen wie -platform offscreen werden ebenfalls angenommen.</transl
         <source>Plug in</source>
         <translation>Einstecken</translation>
     </message>
-    <message>
-        <source>Halodial — Virtual clock</source>
-        <translation>Halodial — Virtuelle Uhr</translation>
-    </message>
     <message numerus="yes">
         <source>%n time frame(s)</source>
         <translation>
@@ -852,6 +958,105 @@ Das einzige Bruchstück</numerusform>
             <numerusform>%1
 Das letzte von %n Bruchstücken</numerusform>
         </translation>
+    </message>
+    <message>
+        <source>Virtual clock — Halodial</source>
+        <translation>Virtuelle Uhr — Halodial</translation>
+    </message>
+</context>
+<context>
+    <name>WindowMenus</name>
+    <message>
+        <source>&amp;File</source>
+        <translation>&amp;Datei</translation>
+    </message>
+    <message>
+        <source>&amp;Log the console…</source>
+        <translation>Konsole &amp;protokollieren…</translation>
+    </message>
+    <message>
+        <source>&amp;Quit</source>
+        <translation>&amp;Beenden</translation>
+    </message>
+    <message>
+        <source>&amp;Port</source>
+        <translation>&amp;Schnittstelle</translation>
+    </message>
+    <message>
+        <source>&amp;Open</source>
+        <translation>Ö&amp;ffnen</translation>
+    </message>
+    <message>
+        <source>&amp;Close</source>
+        <translation>&amp;Schließen</translation>
+    </message>
+    <message>
+        <source>Li&amp;ne settings…</source>
+        <translation>&amp;Leitungsparameter…</translation>
+    </message>
+    <message>
+        <source>&amp;Clock</source>
+        <translation>&amp;Uhr</translation>
+    </message>
+    <message>
+        <source>&amp;Sync</source>
+        <translation>&amp;Synchronisieren</translation>
+    </message>
+    <message>
+        <source>Sa&amp;ve the digits in the clock</source>
+        <translation>Ziffern in der Uhr s&amp;peichern</translation>
+    </message>
+    <message>
+        <source>&amp;View</source>
+        <translation>&amp;Ansicht</translation>
+    </message>
+    <message>
+        <source>He&amp;x view</source>
+        <translation>He&amp;x-Ansicht</translation>
+    </message>
+    <message>
+        <source>&amp;Timestamps</source>
+        <translation>&amp;Zeitstempel</translation>
+    </message>
+    <message>
+        <source>Local &amp;echo</source>
+        <translation>&amp;Lokales Echo</translation>
+    </message>
+    <message>
+        <source>Send &amp;as hex</source>
+        <translation>Als Hex s&amp;enden</translation>
+    </message>
+    <message>
+        <source>&amp;Find…</source>
+        <translation>&amp;Suchen…</translation>
+    </message>
+    <message>
+        <source>Find &amp;next</source>
+        <translation>&amp;Weitersuchen</translation>
+    </message>
+    <message>
+        <source>Find &amp;previous</source>
+        <translation>&amp;Rückwärts suchen</translation>
+    </message>
+    <message>
+        <source>C&amp;lear the output</source>
+        <translation>Ausgabe lös&amp;chen</translation>
+    </message>
+    <message>
+        <source>&amp;Help</source>
+        <translation>&amp;Hilfe</translation>
+    </message>
+    <message>
+        <source>Halodial &amp;Help</source>
+        <translation>Halodial-&amp;Hilfe</translation>
+    </message>
+    <message>
+        <source>Halodial &amp;Manual</source>
+        <translation>Halodial-Hand&amp;buch</translation>
+    </message>
+    <message>
+        <source>&amp;About Halodial</source>
+        <translation>&amp;Über Halodial</translation>
     </message>
 </context>
 </TS>

@@ -1,5 +1,7 @@
 #include "clock/TimeSync.h"
 
+#include <utility>
+
 #include <QDateTime>
 #include <QLocale>
 #include <QPointer>
@@ -64,17 +66,23 @@ void TimeSync::setWallClock(std::function<Nanoseconds()> wall)
 
 void TimeSync::start()
 {
-    active_ = true;
+    const bool was = std::exchange(active_, true);
     longestTurn_ = Nanoseconds(0);
     recentTurns_.clear();
     planFromNow();
+    if (!was) {
+        emit activeChanged(true);
+    }
 }
 
 void TimeSync::stop()
 {
-    active_ = false;
+    const bool was = std::exchange(active_, false);
     plan_.reset();
     sender_->cancel();
+    if (was) {
+        emit activeChanged(false);
+    }
 }
 
 void TimeSync::refresh()

@@ -98,6 +98,8 @@ public:
     Counts counts() const { return counts_; }
 
 signals:
+    // The sync started or stopped (start() on a running sync says nothing).
+    void activeChanged(bool active);
     // A grid point came: the tubes show `digits` from now on.
     void pointReached(const QString& digits);
     // A time frame left, these bytes.

@@ -44,7 +44,7 @@ void ConsoleController::receive(std::span<const std::uint8_t> bytes)
 
 void ConsoleController::receive(std::span<const std::uint8_t> bytes, qint64 msecsSinceEpoch)
 {
-    logger_.write(bytes);
+    log('<', bytes, msecsSinceEpoch);
     renderer_.store(bytes, msecsSinceEpoch);
     if (renderer_.hasPending() && !renderTimer_.isActive()) {
         renderTimer_.start();
@@ -74,9 +74,50 @@ void ConsoleController::startNewStream()
 
 void ConsoleController::didSend(std::span<const std::uint8_t> bytes)
 {
-    if (logsSent_) {
-        logger_.write(bytes);
+    if (logsSent()) {
+        log('>', bytes, QDateTime::currentMSecsSinceEpoch());
     }
+}
+
+void ConsoleController::echo(std::span<const std::uint8_t> bytes)
+{
+    if (!localEcho_) {
+        return;
+    }
+    // As a terminal's local echo: in the output, in the order things
+    // happened, but not in the log as received.
+    renderer_.store(bytes, QDateTime::currentMSecsSinceEpoch());
+    if (renderer_.hasPending() && !renderTimer_.isActive()) {
+        renderTimer_.start();
+    }
+}
+
+void ConsoleController::log(char direction, std::span<const std::uint8_t> bytes, qint64 msecsSinceEpoch)
+{
+    if (logMode_ != LogMode::Marked) {
+        logger_.write(bytes);
+        return;
+    }
+    // One line per chunk, so that a reader can tell who said what and
+    // when, whatever bytes were said.
+    QByteArray line;
+    line.reserve(static_cast<qsizetype>(bytes.size()) + 32);
+    line += direction;
+    line += ' ';
+    line += QDateTime::fromMSecsSinceEpoch(msecsSinceEpoch).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")).toLatin1();
+    line += ' ';
+    for (const std::uint8_t byte : bytes) {
+        if (byte == '\\') {
+            line += "\\\\";
+        } else if (byte < 0x20 || byte == 0x7f) {
+            line += "\\x" + QByteArray::number(byte, 16).rightJustified(2, '0');
+        } else {
+            line += static_cast<char>(byte);
+        }
+    }
+    line += '\n';
+    logger_.write(std::span<const std::uint8_t>(reinterpret_cast<const std::uint8_t*>(line.constData()),
+                                                static_cast<std::size_t>(line.size())));
 }
 
 void ConsoleController::clear()

@@ -40,6 +40,9 @@ public:
     void receive(std::span<const std::uint8_t> bytes, qint64 msecsSinceEpoch);
     // Bytes that went out to the port: logged when logsSent().
     void didSend(std::span<const std::uint8_t> bytes);
+    // Bytes the user sent (console text, save frames; never the sync's time
+    // frames): shown in the output among what arrives when localEcho().
+    void echo(std::span<const std::uint8_t> bytes);
 
     // The current port changed: what comes next does not continue an
     // unfinished character or line of the last one.
@@ -54,12 +57,21 @@ public:
     bool hexView() const { return renderer_.view() == ConsoleRenderer::View::Hex; }
     bool showsTimestamps() const { return renderer_.showsTimestamps(); }
     bool sendsHex() const { return sendsHex_; }
-    bool logsSent() const { return logsSent_; }
+    // What the log file gets: the bytes received as they came (Received),
+    // both directions as they came (Both), or both as lines marked "> "
+    // for sent and "< " for received, each with its time and with control
+    // bytes written as \xHH (Marked).
+    enum class LogMode { Received, Both, Marked };
+    LogMode logMode() const { return logMode_; }
+    void setLogMode(LogMode mode) { logMode_ = mode; }
+    bool logsSent() const { return logMode_ != LogMode::Received; }
+    bool localEcho() const { return localEcho_; }
+    void setLocalEcho(bool echo) { localEcho_ = echo; }
     // The view is drawn again from the record the new way.
     void setHexView(bool hex);
     void setShowsTimestamps(bool shows);
     void setSendsHex(bool hex);
-    void setLogsSent(bool logs) { logsSent_ = logs; }
+    void setLogsSent(bool logs) { logMode_ = logs ? LogMode::Both : LogMode::Received; }
 
     // Starts appending to `path` (stopping any earlier log). The file is
     // opened off the GUI thread: loggingChanged(true, path) follows once it
@@ -94,6 +106,7 @@ signals:
 
 private:
     void renderPending();
+    void log(char direction, std::span<const std::uint8_t> bytes, qint64 msecsSinceEpoch);
     QString lostBytesMessage() const;
     void redraw();
     void setInputError(const QString& message);
@@ -103,7 +116,8 @@ private:
     ConsoleLogger logger_;
     SendHistory history_;
     bool sendsHex_ = false;
-    bool logsSent_ = false;
+    LogMode logMode_ = LogMode::Received;
+    bool localEcho_ = false;
     QString inputError_;
     QTimer renderTimer_;
 };

@@ -201,7 +201,8 @@ void ReconnectWatcher::reconnectTo(const std::shared_ptr<VELSerialPort>& port)
     }
     controller_->setSerialPort(port);
     if (!port->isOpen()) {
-        controller_->openOrClosePort();
+        // What the device said before it went stays readable.
+        controller_->reopenPort();
     } else {
         stateChanged(SerialPortDemoController::PortState::Open);
     }

@@ -1,6 +1,9 @@
 #include "settings/SettingsKeeper.h"
 
+#include "ports/PortLineSettings.h"
+
 #include <QComboBox>
+#include <QFileInfo>
 #include <QTimer>
 #include <QWidget>
 #include <iostream>
@@ -140,8 +143,27 @@ void SettingsKeeper::savePort()
     if (!port || !saving_) {
         return;
     }
-    store_.setPort({PortIdentity::of(port), QString::fromStdString(port->name()), QString::fromStdString(port->path())});
+    QString identity = PortIdentity::of(port);
+    QString path = QString::fromStdString(port->path());
+    // A device known by its path only, given as a link (socat's, a udev
+    // rule's), is kept as the link: its target, a /dev/pts/N, names
+    // nothing in the next run.
+    if (!givenPath_.isEmpty() && identity.startsWith(QLatin1String("path:")) &&
+        QFileInfo(givenPath_).canonicalFilePath() == path) {
+        identity = QStringLiteral("path:") + givenPath_;
+        path = givenPath_;
+    }
+    store_.setPort({identity, QString::fromStdString(port->name()), path});
     write();
+}
+
+void SettingsKeeper::keepLineSettings(PortLineSettings& lineSettings)
+{
+    lineSettings.setStorage([this](const QString& identity) { return store_.lineSettings(identity); },
+                            [this](const QString& identity, const LineSettings& settings) {
+                                store_.setLineSettings(identity, settings);
+                                write();
+                            });
 }
 
 void SettingsKeeper::write()

@@ -9,6 +9,7 @@
 #include "settings/SettingsStore.h"
 
 class QWidget;
+class PortLineSettings;
 class SerialPortDemoController;
 
 // Keeps the window's choices in the settings file: the six tube colours and
@@ -34,6 +35,12 @@ public:
     // Colours from the command line: one for every tube (and the all-tubes
     // well), or one per tube; saved as colours picked in the window are.
     void applyColours(const std::array<QColor, 6>& colours, bool oneForAll);
+    // Each port's line settings are read from and written to the file;
+    // `lineSettings` must outlive the keeper.
+    void keepLineSettings(PortLineSettings& lineSettings);
+    // The port path the command line gave, as given (a link stays a link):
+    // the port it names is remembered by it.
+    void setGivenPath(const QString& path) { givenPath_ = path; }
     // Everything as it stands now, then to the file.
     void saveAll();
 
@@ -47,6 +54,7 @@ private:
     QPointer<SerialPortDemoController> controller_;
     QPointer<QWidget> window_;
     SettingsStore store_;
+    QString givenPath_;
     bool saving_ = false;
     bool writeProblemSaid_ = false;
 };

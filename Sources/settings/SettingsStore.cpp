@@ -1,5 +1,8 @@
 #include "settings/SettingsStore.h"
 
+#include <QStringList>
+#include <QUrl>
+
 #include <sys/stat.h>
 
 #include <QCoreApplication>
@@ -195,4 +198,52 @@ std::optional<int> SettingsStore::leadMilliseconds() const
 void SettingsStore::setLeadMilliseconds(int milliseconds)
 {
     settings_->setValue(leadKey, milliseconds);
+}
+
+namespace {
+
+// A port's identity holds colons and slashes, which QSettings reads as
+// groups: each port's key is its identity percent-encoded.
+QString lineSettingsKey(const QString& identity)
+{
+    return QStringLiteral("LineSettings/") + QString::fromLatin1(QUrl::toPercentEncoding(identity));
+}
+
+}  // namespace
+
+std::optional<LineSettings> SettingsStore::lineSettings(const QString& identity) const
+{
+    // "baud,parity,stop bits,flow control,raise": 115200,N,1,0,1.
+    const QStringList fields = settings_->value(lineSettingsKey(identity)).toStringList();
+    if (fields.size() != 5) {
+        return std::nullopt;
+    }
+    LineSettings settings;
+    bool ok = false;
+    settings.baudRate = fields[0].toULong(&ok);
+    const QString parity = fields[1];
+    const QString stopBits = fields[2];
+    const QString flow = fields[3];
+    const QString raise = fields[4];
+    const auto isSwitch = [](const QString& field) { return field == u'0' || field == u'1'; };
+    if (!ok || settings.baudRate == 0 || (parity != u'N' && parity != u'O' && parity != u'E') ||
+        (stopBits != u'1' && stopBits != u'2') || !isSwitch(flow) || !isSwitch(raise)) {
+        return std::nullopt;
+    }
+    settings.parity = parity == u'O' ? VELSerialParityOdd : parity == u'E' ? VELSerialParityEven : VELSerialParityNone;
+    settings.stopBits = stopBits == u'2' ? 2 : 1;
+    settings.rtsCtsFlowControl = flow == u'1';
+    settings.raisesModemLinesOnOpen = raise == u'1';
+    return settings;
+}
+
+void SettingsStore::setLineSettings(const QString& identity, const LineSettings& settings)
+{
+    const QChar parity = settings.parity == VELSerialParityOdd    ? u'O'
+                         : settings.parity == VELSerialParityEven ? u'E'
+                                                                  : u'N';
+    settings_->setValue(lineSettingsKey(identity),
+                        QStringList{QString::number(settings.baudRate), QString(parity),
+                                    QString::number(settings.stopBits), settings.rtsCtsFlowControl ? QStringLiteral("1") : QStringLiteral("0"),
+                                    settings.raisesModemLinesOnOpen ? QStringLiteral("1") : QStringLiteral("0")});
 }

@@ -9,6 +9,7 @@
 #include <QString>
 #include <optional>
 
+#include "console/LineSettings.h"
 #include "settings/TubeSettings.h"
 
 // Halodial's settings file: QSettings in the native format (INI) of the
@@ -21,7 +22,8 @@
 // Layout: the tube colours under [TubeSettings] with the 18 attribute names
 // of TubeSettings (floats 0 to 1), the all-tubes colour under [AllTubes]
 // (r, g, b), [LineEnding] tag and add, [Port] identity, name and path,
-// [Window] geometry, [Sync] running and lead (milliseconds).
+// [Window] geometry, [Sync] running and lead (milliseconds), and under
+// [LineSettings] each port's line settings by its percent-encoded identity.
 class SettingsStore {
     Q_DECLARE_TR_FUNCTIONS(SettingsStore)
 
@@ -70,6 +72,11 @@ public:
     };
     std::optional<Port> port() const;
     void setPort(const Port& port);
+
+    // A port's line settings by its PortIdentity; empty when none (or
+    // none that reads as settings) were kept for it.
+    std::optional<LineSettings> lineSettings(const QString& identity) const;
+    void setLineSettings(const QString& identity, const LineSettings& settings);
 
     QByteArray windowGeometry() const;
     void setWindowGeometry(const QByteArray& geometry);

@@ -55,7 +55,7 @@ QLabel* value(QWidget* parent)
 
 VirtualClockWindow::VirtualClockWindow(VirtualClock& clock, QWidget* parent) : QWidget(parent), clock_(&clock)
 {
-    setWindowTitle(tr("Halodial — Virtual clock"));
+    setWindowTitle(tr("Virtual clock — Halodial"));
     setWindowIcon(DesktopIdentity::icon());
 
     device_ = value(this);

@@ -204,7 +204,9 @@ private slots:
         for (int tag = 0; tag < 3; ++tag) {
             QCOMPARE(ui.lineEndingPopUpButton->itemData(tag).toInt(), tag);
         }
-        QCOMPARE(ui.band->itemData(0).toInt(), 115200);
+        // The standard rates, the clock's chosen until a port says otherwise.
+        QCOMPARE(ui.band->currentData().value<unsigned long>(), 115200UL);
+        QVERIFY(ui.band->findData(QVariant::fromValue(9600UL)) >= 0);
         QVERIFY(ui.receivedDataTextView->isReadOnly());
         // Fixed-width by what the console needs: the characters of its text
         // and hex views one width each; or else the family the system names
@@ -244,6 +246,9 @@ private slots:
         VirtualClock* clock = application.virtualClock();
         DevicePlayer::watch(clock->devicePath().toStdString());
         QVERIFY(clock && application.virtualClockWindow() && application.virtualClockWindow()->isVisible());
+        // Beside the main window, never over the controls pressed next.
+        QVERIFY(!application.virtualClockWindow()->frameGeometry().intersects(application.window().frameGeometry()));
+        QCOMPARE(application.virtualClockWindow()->windowTitle(), u"Virtual clock — Halodial"_qs);
         SerialPortDemoController& controller = application.controller();
         QVERIFY(controller.serialPort());
         QCOMPARE(QString::fromStdString(controller.serialPort()->path()), clock->devicePath());

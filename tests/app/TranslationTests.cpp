@@ -195,7 +195,7 @@ private slots:
         QCOMPARE(pluralFrames(2), u"2 Zeittelegramme"_qs);
         VirtualClock clock;
         VirtualClockWindow window(clock);
-        QCOMPARE(window.windowTitle(), u"Halodial — Virtuelle Uhr"_qs);
+        QCOMPARE(window.windowTitle(), u"Virtuelle Uhr — Halodial"_qs);
         QVERIFY(showsText(window, u"0 Zeittelegramme, 0 Speichertelegramme"_qs));
 
         // The built program finds its catalogue beside itself.

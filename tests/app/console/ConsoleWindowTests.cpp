@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -112,9 +113,12 @@ private slots:
         QTest::keyClicks(&field, u"4G"_qs);
         QVERIFY2(window_->inputNote()->text().contains(u"\"4G\""_qs), qPrintable(window_->inputNote()->text()));
         ui().send1->click();
+        QTest::keyClick(&field, Qt::Key_Return);
+        QCOMPARE(field.text(), u"4G"_qs);  // kept for mending
         field.setText(u"41 42 0D"_qs);
         QVERIFY(window_->inputNote()->text().isEmpty());
         QTest::keyClick(&field, Qt::Key_Return);  // Enter sends as Send does
+        QVERIFY(field.text().isEmpty());  // and empties the line
         // Nothing from "4G"; three bytes and the line ending from the rest.
         QCOMPARE(device_->take(5), QByteArray("AB\r\r\n"));
         QCOMPARE(device_->take(1), QByteArray());
@@ -135,10 +139,10 @@ private slots:
     {
         QTemporaryDir dir;
         const QString path = dir.filePath(u"halodial.log"_qs);
-        ui().logSentCheckBox->setChecked(true);
+        ui().logModePopUpButton->setCurrentIndex(1);  // both ways, raw
         controller_->console().startLogging(path);
         QTRY_VERIFY_WITH_TIMEOUT(window_->loggingStatus()->text().contains(path), kDeadlineMs);
-        QCOMPARE(ui().logButton->text(), u"Stop &log"_qs);
+        QCOMPARE(ui().logButton->text(), u"Stop lo&g"_qs);
 
         QVERIFY(device_->write("alpha beta\nbeta\n"));
         QTRY_COMPARE_WITH_TIMEOUT(shown(), u"alpha beta\nbeta\n"_qs, kDeadlineMs);
@@ -165,6 +169,35 @@ private slots:
         QCOMPARE(log.readAll(), QByteArray("alpha beta\nbeta\nhi"));
     }
 
+    void markedLogAndLocalEcho()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(u"marked.log"_qs);
+        ui().logModePopUpButton->setCurrentIndex(2);  // both ways, marked
+        ui().localEchoCheckBox->setChecked(true);
+        controller_->console().startLogging(path);
+        QTRY_VERIFY_WITH_TIMEOUT(controller_->console().isLogging() && window_->loggingStatus()->text().contains(path),
+                                 kDeadlineMs);
+        QVERIFY(device_->write("ok\n"));
+        QTRY_COMPARE_WITH_TIMEOUT(shown(), u"ok\n"_qs, kDeadlineMs);
+        ui().sendTextField->setText(u"hi\\"_qs);
+        ui().send1->click();
+        QCOMPARE(device_->take(3), QByteArray("hi\\"));
+        // Echoed among what arrived, in order.
+        QTRY_COMPARE_WITH_TIMEOUT(shown(), u"ok\nhi\\"_qs, kDeadlineMs);
+        ui().logButton->click();  // stops
+        QFile log(path);
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        const QString text = QString::fromLatin1(log.readAll());
+        static const QRegularExpression marked(
+            uR"(^< \d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} ok\\x0a\n> \d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} hi\\\\\n$)"_qs);
+        QVERIFY2(marked.match(text).hasMatch(), qPrintable(text));
+        ui().localEchoCheckBox->setChecked(false);
+        ui().send1->click();
+        QCOMPARE(device_->take(3), QByteArray("hi\\"));
+        QCOMPARE(shown(), u"ok\nhi\\"_qs);
+    }
+
     void aFifoAsTheLogIsRefusedWhileTheFramesGoOn()
     {
         QTemporaryDir dir;
@@ -178,7 +211,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(window_->loggingStatus()->text(),
                                   "Cannot log to " + fifo + ": not a regular file", kDeadlineMs);
         QVERIFY(!controller_->console().isLogging());
-        QCOMPARE(ui().logButton->text(), u"&Log…"_qs);
+        QCOMPARE(ui().logButton->text(), u"Lo&g…"_qs);
         device_->takeAvailable();
         QCOMPARE(device_->take(43 * 2).count('/'), 2);
     }

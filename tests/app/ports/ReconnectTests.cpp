@@ -99,6 +99,9 @@ private slots:
         SerialPortDemoController& controller = application.controller();
         QTRY_COMPARE_WITH_TIMEOUT(controller.portState(), State::Open, kDeadlineMs);
         QVERIFY(first.take(2 * 43).contains('/'));
+        QPlainTextEdit& output = *application.window().ui().receivedDataTextView;
+        QVERIFY(first.write("said before\n"));
+        QTRY_VERIFY_WITH_TIMEOUT(output.toPlainText().contains(u"said before"_qs), kDeadlineMs);
 
         // The new terminal exists before the old one goes, so that the
         // system cannot hand the old number to it.
@@ -122,6 +125,8 @@ private slots:
         QVERIFY(sinceRepointed.elapsed() < 5000);
         QCOMPARE(controller.portState(), State::Open);
         QCOMPARE(QString::fromStdString(controller.serialPort()->path()), pathOf(second));
+        // What the device said before it went is still there to read.
+        QVERIFY(output.toPlainText().contains(u"said before"_qs));
     }
 
     void virtualClockPluggedInAgainResumesOnTheSameName()
@@ -265,6 +270,31 @@ private slots:
         run.terminate();
         QVERIFY(run.waitForFinished(60000));
         QCOMPARE(run.exitCode(), 0);
+    }
+
+    void headlessSaysThePortWentAwayBeforeItWaits()
+    {
+        QTemporaryDir dir;
+        const QString link = dir.filePath(u"clock"_qs);
+        QProcess run;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(u"XDG_CONFIG_HOME"_qs, dir.filePath(u"config"_qs));
+        run.setProcessEnvironment(environment);
+        {
+            PseudoTerminal terminal(kPortOnly);
+            QVERIFY(pointLink(link, pathOf(terminal)));
+            run.start(QStringLiteral(HALODIAL_BINARY), {u"--headless"_qs, u"--port"_qs, link, u"--sync"_qs, u"--wait"_qs});
+            QVERIFY(run.waitForStarted());
+            QVERIFY(terminal.take(2 * 43).contains('/'));
+        }
+        // Hung up: what happened is said before what Halodial does about it.
+        QByteArray errors;
+        QTRY_VERIFY_WITH_TIMEOUT((errors += run.readAllStandardError()).contains("Waiting for"), kDeadlineMs);
+        QVERIFY2(errors.contains("went away") && errors.indexOf("went away") < errors.indexOf("Waiting for"),
+                 errors.constData());
+        QCOMPARE(run.state(), QProcess::Running);
+        run.terminate();
+        QVERIFY(run.waitForFinished(60000));
     }
 };
 

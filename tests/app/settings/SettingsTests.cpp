@@ -24,6 +24,7 @@
 #include "clock/SyncGrid.h"
 #include "settings/SettingsStore.h"
 #include "settings/TubeSettings.h"
+#include "virtualclock/VirtualClock.h"
 #include "VELSerialPort.h"
 #include "VELSerialPortManager.h"
 #include "desktop/QtMainQueue.h"
@@ -236,6 +237,57 @@ private slots:
         }
     }
 
+    void aPortPathIsKeptAsGivenAndASimulatedSyncGoesOn()
+    {
+        // socat's link=: the link is what the user gave; its target, a
+        // /dev/pts/N, means nothing in the next run.
+        PseudoTerminal terminal;
+        DevicePlayer::watch(terminal.path());
+        QTemporaryDir links;
+        const QString link = links.filePath(u"ttyClock"_qs);
+        QVERIFY(QFile::link(QString::fromStdString(terminal.path()), link));
+        {
+            Application application(*manager_);
+            ApplicationOptions options = remembering();
+            options.portPath = link;
+            QVERIFY(!application.start(options));
+            QVERIFY(application.controller().serialPort());
+        }
+        {
+            const auto port = SettingsStore().port();
+            QVERIFY(port);
+            QCOMPARE(port->path, link);
+            Application application(*manager_);
+            QVERIFY(!application.start(remembering()));
+            const auto chosen = application.controller().serialPort();
+            QVERIFY(chosen);
+            QCOMPARE(chosen->path(), terminal.path());
+        }
+        QVERIFY(DevicePlayer::portsOfWatchedPathsAreGone());
+
+        // The virtual clock's sync, running when the last run ended, goes on.
+        {
+            Application application(*manager_);
+            ApplicationOptions options = remembering();
+            options.simulate = true;
+            options.open = true;
+            options.sync = true;
+            QVERIFY(!application.start(options));
+            DevicePlayer::watch(application.virtualClock()->devicePath().toStdString());
+            QVERIFY(application.controller().timer()->isActive());
+        }
+        QVERIFY(DevicePlayer::portsOfWatchedPathsAreGone());
+        Application application(*manager_);
+        ApplicationOptions options = remembering();
+        options.simulate = true;
+        QVERIFY(!application.start(options));
+        DevicePlayer::watch(application.virtualClock()->devicePath().toStdString());
+        QVERIFY(application.controller().timer()->isActive());
+        QTRY_COMPARE_WITH_TIMEOUT(application.controller().portState(), SerialPortDemoController::PortState::Open,
+                                  kDeadlineMs);
+        application.controller().stop();
+    }
+
     void coloursReadFromTheCommandLine()
     {
         bool oneForAll = false;
@@ -260,9 +312,9 @@ private slots:
         const QStringList expected(6, u"112233"_qs);
         QCOMPARE(headlessFrameColours(home.path(), {u"--colors"_qs, u"112233"_qs}), expected);
         QCOMPARE(headlessFrameColours(home.path(), {}), expected);
-        // Six, in tube order.
+        // Six, in tube order; the option spelt either way.
         const QStringList six{u"A00001"_qs, u"A00002"_qs, u"A00003"_qs, u"A00004"_qs, u"A00005"_qs, u"A00006"_qs};
-        QCOMPARE(headlessFrameColours(home.path(), {u"--colors"_qs, six.join(u',')}), six);
+        QCOMPARE(headlessFrameColours(home.path(), {u"--colours"_qs, six.join(u',')}), six);
     }
 
     void aSettingsFileThatCannotBeReadIsSaidOnceAndTheDefaultsServe()
