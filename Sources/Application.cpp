@@ -19,6 +19,7 @@
 #include "ports/ReconnectWatcher.h"
 #include "SerialPortDemoController.h"
 #include "settings/SettingsKeeper.h"
+#include "display/DisplayText.h"
 #include "VELSerialPortManager.h"
 #include "VELSerialPort.h"
 #include "desktop/DesktopIdentity.h"
@@ -113,6 +114,19 @@ std::optional<Application::StartError> Application::start(const ApplicationOptio
     }
     if (options.leadMilliseconds) {
         controller_->setLeadMilliseconds(*options.leadMilliseconds);
+    }
+    if (!options.display.isEmpty()) {
+        // Checked by the command line already; the keeper saves the change.
+        DisplaySettings display = controller_->displaySettings();
+        for (const auto& [key, value] : options.display) {
+            DisplayText::apply(key, value, display);
+        }
+        controller_->setDisplaySettings(display);
+    }
+    if (options.countdownFor) {
+        controller_->startCountdown(*options.countdownFor);
+    } else if (options.countdownTo) {
+        controller_->startCountdownTo(*options.countdownTo);
     }
 
     if (window_) {

@@ -196,3 +196,23 @@ void SettingsStore::setLeadMilliseconds(int milliseconds)
 {
     settings_->setValue(leadKey, milliseconds);
 }
+
+QList<QPair<QString, QString>> SettingsStore::displayValues() const
+{
+    QList<QPair<QString, QString>> values;
+    settings_->beginGroup(QStringLiteral("Display"));
+    for (const QString& key : settings_->childKeys()) {
+        values.append({key, settings_->value(key).toString()});
+    }
+    settings_->endGroup();
+    return values;
+}
+
+void SettingsStore::setDisplayValues(const QList<QPair<QString, QString>>& values)
+{
+    settings_->beginGroup(QStringLiteral("Display"));
+    for (const auto& [key, value] : values) {
+        settings_->setValue(key, value);
+    }
+    settings_->endGroup();
+}
