@@ -202,7 +202,10 @@ QList<QPair<QString, QString>> SettingsStore::displayValues() const
     QList<QPair<QString, QString>> values;
     settings_->beginGroup(QStringLiteral("Display"));
     for (const QString& key : settings_->childKeys()) {
-        values.append({key, settings_->value(key).toString()});
+        // A hand-written "a,b,c" reads as a list.
+        const QVariant value = settings_->value(key);
+        values.append({key, value.typeId() == QMetaType::QStringList ? value.toStringList().join(QLatin1Char(','))
+                                                                     : value.toString()});
     }
     settings_->endGroup();
     return values;
