@@ -63,7 +63,7 @@ SerialPortDemoController::SerialPortDemoController(UserNotificationCenter& userN
     connect(&timeSync_, &TimeSync::pointReached, this, &SerialPortDemoController::putDigitsInTubes);
     connect(&timeSync_, &TimeSync::pointReached, this, &SerialPortDemoController::pointWasReached);
     inBetween_.setTimerType(Qt::PreciseTimer);
-    inBetween_.setInterval(inBetweenInterval);
+    inBetween_.setSingleShot(true);
     connect(&inBetween_, &QTimer::timeout, this, &SerialPortDemoController::sendInBetweenFrame);
     connect(&timeSync_, &TimeSync::frameSent, this, [this](const QByteArray& bytes) {
         console_.didSend({reinterpret_cast<const std::uint8_t*>(bytes.constData()), static_cast<std::size_t>(bytes.size())});

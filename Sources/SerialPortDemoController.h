@@ -243,7 +243,11 @@ public:
     // What the tubes show at `instant` on the sync's wall clock (the
     // composer's answer for the sync's local time there).
     DisplayComposer::Shown shownAt(TimeSync::Nanoseconds instant) const;
-    // Between the grid points, while an effect moves, this often at most.
+    // Between the grid points, while an effect moves, a frame on each point
+    // of this finer grid that is not one of the sync's: with the time
+    // frames 25 a second, 9.3 % of a 115200 line. Through the same idle-only
+    // send as the time frames, and never so close before a time frame's
+    // instant that it could still be on the wire then.
     static constexpr std::chrono::milliseconds inBetweenInterval{40};
     // How many frames went between the grid points since start.
     int inBetweenFramesSent() const { return inBetweenSent_; }
@@ -353,6 +357,7 @@ private:
     void previewColours(const std::array<QColor, tubeCount>& colours);
     void pointWasReached();
     void sendInBetweenFrame();
+    void scheduleInBetweenFrame();
     void followDisplay();
     void setDisplayState(const DisplayState& state);
     void setTube(int index, QLineEdit* field);

@@ -7,6 +7,7 @@
 #include <QPalette>
 
 #include "VELSerialPort.h"
+#include "clock/SyncGrid.h"
 #include "clock/WireTime.h"
 
 namespace {
@@ -54,11 +55,23 @@ void SerialPortDemoController::followDisplay()
     const bool moves = displaySettings_.moves() || displaySettings_.antiPoisoningEnabled;
     if (timeSync_.isActive() && moves) {
         if (!inBetween_.isActive()) {
-            inBetween_.start();
+            scheduleInBetweenFrame();
         }
     } else {
         inBetween_.stop();
     }
+}
+
+void SerialPortDemoController::scheduleInBetweenFrame()
+{
+    // On the wall clock's 40 ms points, but for those of the sync's grid,
+    // whose time frames show them: with these, 25 frames a second in all.
+    const TimeSync::Nanoseconds now = timeSync_.wallNow();
+    TimeSync::Nanoseconds next = (now / inBetweenInterval + 1) * inBetweenInterval;
+    if (next % SyncGrid::period == TimeSync::Nanoseconds(0)) {
+        next += inBetweenInterval;
+    }
+    inBetween_.start(std::chrono::ceil<std::chrono::milliseconds>(next - now));
 }
 
 void SerialPortDemoController::showDigits(const QString& digits, std::chrono::seconds duration)
@@ -206,7 +219,11 @@ void SerialPortDemoController::pointWasReached()
 
 void SerialPortDemoController::sendInBetweenFrame()
 {
-    if (!timeSync_.isActive() || !timeSync_.plan() || !serialPort_) {
+    if (!timeSync_.isActive()) {
+        return;
+    }
+    scheduleInBetweenFrame();
+    if (!timeSync_.plan() || !serialPort_) {
         return;
     }
     const TimeSync::Nanoseconds now = timeSync_.wallNow();
