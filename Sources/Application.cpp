@@ -19,6 +19,7 @@
 #include "ports/ReconnectWatcher.h"
 #include "SerialPortDemoController.h"
 #include "settings/SettingsKeeper.h"
+#include "display/DisplayDialog.h"
 #include "display/DisplayText.h"
 #include "VELSerialPortManager.h"
 #include "VELSerialPort.h"
@@ -274,6 +275,9 @@ void Application::saveScreenshotsAndQuit(const QString& directory)
     if (virtualClockWindow_) {
         saved = saved && virtualClockWindow_->grab().save(target.filePath(QStringLiteral("virtual-clock.png")));
     }
+    window_->showDisplayDialog();
+    saved = saved && window_->displayDialog()->grab().save(target.filePath(QStringLiteral("display-dialog.png")));
+    window_->displayDialog()->close();
     if (!saved) {
         std::cerr << "halodial: cannot save the screenshots in " << directory.toStdString() << std::endl;
         QCoreApplication::exit(1);

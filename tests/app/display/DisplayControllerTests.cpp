@@ -8,7 +8,12 @@
 #include <QTest>
 
 #include "ColorWell.h"
+#include "MainWindow.h"
 #include "SerialPortDemoController.h"
+#include "VELSerialPortManager.h"
+#include "display/DisplayDialog.h"
+#include "ui_DisplayDialog.h"
+#include "ui_MainWindow.h"
 #include "VELSerialPort.h"
 #include "desktop/QtMainQueue.h"
 #include "display/DisplayText.h"
@@ -120,6 +125,42 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!tubes.controller.countsDown(), kDeadlineMs);
         QCOMPARE(finished.size(), 1);
         tubes.controller.stop();
+    }
+
+    // The window's Display button opens the dialog; what the user changes
+    // there reaches the controller at once and shows in the tube fields,
+    // and a change made elsewhere shows in the dialog.
+    void theDialogSetsTheDisplayLive()
+    {
+        auto& manager = VELSerialPortManager::sharedSerialPortManager();
+        SerialPortDemoController controller(&manager);
+        MainWindow window;
+        window.connectController(controller, manager);
+        window.ui().displayButton->click();
+        DisplayDialog* dialog = window.displayDialog();
+        QVERIFY(dialog && dialog->isVisible());
+        Ui::DisplayDialog& ui = dialog->ui();
+
+        const QTime now = QTime::currentTime();
+        ui.nightFromEdit->setTime(now.addSecs(-3600));
+        ui.nightToEdit->setTime(now.addSecs(3600));
+        ui.nightActionCombo->setCurrentIndex(ui.nightActionCombo->findData(int(DisplaySettings::NightAction::Off)));
+        ui.nightGroup->setChecked(true);
+        QVERIFY(controller.displaySettings().nightEnabled);
+        QCOMPARE(controller.displaySettings().nightAction, DisplaySettings::NightAction::Off);
+        QCOMPARE(window.ui().tube3->palette().color(QPalette::Text), QColor(Qt::black));
+
+        ui.brightness2->setValue(40);
+        QCOMPARE(controller.displaySettings().brightness[1], 40);
+
+        controller.setDisplaySettings(with(QStringLiteral("effect"), QStringLiteral("pulse:3")));
+        QCOMPARE(ui.effectCombo->currentData().toInt(), int(DisplaySettings::Effect::Pulse));
+        QVERIFY(!ui.nightGroup->isChecked());
+        QCOMPARE(ui.brightness2->value(), 100);
+
+        // Back to the plain clock: the tubes show the wells' colours again.
+        controller.setDisplaySettings({});
+        QCOMPARE(window.ui().tube3->palette().color(QPalette::Text), window.ui().col3->color());
     }
 
     // The save frame carries what stands in the tube fields, in the wells'
