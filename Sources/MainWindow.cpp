@@ -111,6 +111,11 @@ void MainWindow::bindDisplay(SerialPortDemoController& controller)
     });
 }
 
+DisplayDialog* MainWindow::displayDialog() const
+{
+    return displayDialog_;
+}
+
 void MainWindow::showDisplayDialog()
 {
     if (!controller_) {

@@ -38,7 +38,7 @@ public:
     void connectController(SerialPortDemoController& controller, VELSerialPortManager& manager);
 
     // The Display dialog, made on first use; none before connectController.
-    DisplayDialog* displayDialog() const { return displayDialog_; }
+    DisplayDialog* displayDialog() const;
 
 public slots:
     // Opens the Display dialog (or raises it): what the tubes show, set
