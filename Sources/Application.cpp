@@ -249,6 +249,11 @@ void Application::reportSystemClock()
     SystemClockWatch& clock = controller_->systemClock();
     connect(&clock, &SystemClockWatch::synchronisedChanged, this,
             [&clock] { std::cerr << "halodial: " << clock.text().toStdString() << std::endl; });
+    // And what the window's status bar would say of a countdown.
+    connect(controller_.get(), &SerialPortDemoController::countdownFinished, this, [] {
+        std::cerr << "halodial: " << QCoreApplication::translate("MainWindow", "Countdown finished").toStdString()
+                  << std::endl;
+    });
 }
 
 void Application::showVirtualClockWindow()

@@ -2,6 +2,7 @@
 // the frames carry, what the settings file keeps from run to run, and the
 // messages for values that are not valid.
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -138,6 +139,36 @@ private slots:
         QVERIFY2(!run.errors.contains(QStringLiteral("display")), qPrintable(run.errors));
         run = headless(home.path(), {QStringLiteral("--reset-settings")});
         QCOMPARE(coloursOf(run.frame), QByteArrayList(6, "FF7A1A"));
+    }
+
+    // A countdown from the command line: the seconds left on the tubes,
+    // and its end said where a window would say it.
+    void aCountdownRunsHeadless()
+    {
+        QTemporaryDir home;
+        PseudoTerminal terminal(PseudoTerminal::Slave::Closed);
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path());
+        process.setProcessEnvironment(environment);
+        process.start(QStringLiteral(HALODIAL_BINARY),
+                      {QStringLiteral("--headless"), QStringLiteral("--port"), QString::fromStdString(terminal.path()),
+                       QStringLiteral("--sync"), QStringLiteral("--countdown-for"), QStringLiteral("0:02")});
+        QVERIFY(process.waitForStarted());
+        const QByteArray seen = terminal.take(3 * 43);
+        QElapsedTimer elapsed;
+        elapsed.start();
+        const auto start = seen.indexOf('/', 1);
+        QVERIFY(start > 0);
+        QVERIFY2(QList<QByteArray>({"000002", "000001"}).contains(digitsOf(seen.mid(start, 43))), seen.constData());
+        QString errors;
+        while (!errors.contains(QStringLiteral("Countdown finished")) && elapsed.elapsed() < kDeadlineMs) {
+            process.waitForReadyRead(1000);
+            errors += QString::fromLocal8Bit(process.readAllStandardError());
+        }
+        QVERIFY2(errors.contains(QStringLiteral("halodial: Countdown finished")), qPrintable(errors));
+        process.terminate();
+        QVERIFY(process.waitForFinished(kDeadlineMs));
     }
 
     void badValuesInTheFileFallBackToTheDefaults()
