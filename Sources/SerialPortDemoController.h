@@ -394,6 +394,8 @@ private:
     TimeSync::Nanoseconds builtPoint_{-1};
     std::array<QColor, tubeCount> builtColours_;
     bool countdownSaid_ = false;
+    // Whether the tube fields show composed colours rather than the wells'.
+    bool previewing_ = false;
     DisplaySettings::DateOrder localeDateOrder_ = DisplaySettings::dateOrderOf(QLocale());
     QTimer inBetween_;
     int inBetweenSent_ = 0;

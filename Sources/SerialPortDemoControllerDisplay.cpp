@@ -5,6 +5,7 @@
 #include "SerialPortDemoController.h"
 
 #include <QPalette>
+#include <utility>
 
 #include "VELSerialPort.h"
 #include "clock/SyncGrid.h"
@@ -48,7 +49,10 @@ void SerialPortDemoController::followDisplay()
 {
     timeSync_.refresh();
     if (displaySettings_ == DisplaySettings{} && displayState_ == DisplayState{}) {
-        showWellColoursInTubes();
+        // Back to the plain clock: the preview is the wells' again.
+        if (std::exchange(previewing_, false)) {
+            showWellColoursInTubes();
+        }
     } else {
         previewColours(shownAt(timeSync_.wallNow()).colours);
     }
@@ -183,6 +187,7 @@ void SerialPortDemoController::previewColours(const std::array<QColor, tubeCount
     if (displaySettings_ == DisplaySettings{} && displayState_ == DisplayState{}) {
         return;
     }
+    previewing_ = true;
     for (int i = 0; i < tubeCount; ++i) {
         if (tubes_[i]) {
             QPalette palette = tubes_[i]->palette();
