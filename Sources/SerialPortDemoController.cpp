@@ -409,7 +409,7 @@ void SerialPortDemoController::color6()
 
 void SerialPortDemoController::tickDown()
 {
-    const DisplayComposer::Shown shown = shownAtLocal(timeSync_.localNow());
+    const DisplayComposer::Shown shown = shownAt(timeSync_.wallNow());
     putDigitsInTubes(shown.digits);
     previewColours(shown.colours);
     sendTimeFrame(frameStringColoured(QLatin1Char(ClockFrame::kTimeLead), shown.colours));
@@ -467,7 +467,7 @@ void SerialPortDemoController::sendTimeFrame(const std::optional<QString>& frame
 void SerialPortDemoController::senddate()
 {
     showWellColoursInTubes();
-    const DisplayComposer::Shown shown = shownAtLocal(timeSync_.localNow());
+    const DisplayComposer::Shown shown = shownAt(timeSync_.wallNow());
     // Tubes that nobody wrote into still hold their initial zeros: the
     // clock would flash 00:00:00 until the first point.
     if (!tubesWritten_) {

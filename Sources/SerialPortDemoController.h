@@ -346,7 +346,7 @@ private:
     // The frame for a grid point: what the composer shows there, and the
     // bytes of the time frame with it (none while a tube or well is gone).
     TimeSync::Frame composeFrame(TimeSync::Nanoseconds point, const QDateTime& local);
-    DisplayComposer::Shown shownAtLocal(const QDateTime& local) const;
+    DisplayComposer::Shown shownAtLocal(TimeSync::Nanoseconds instant, const QDateTime& local) const;
     std::optional<QString> frameStringShowing(QChar lead, const QString& digits,
                                               const std::array<QColor, tubeCount>& colours) const;
     // The tubes' texts with the given colours.
@@ -392,7 +392,11 @@ private:
     DisplayState displayState_;
     // The colours built last for the planned point, for its preview.
     TimeSync::Nanoseconds builtPoint_{-1};
+    QDateTime builtLocal_;
     std::array<QColor, tubeCount> builtColours_;
+    // The last point reached and its local time, for the frames after it.
+    TimeSync::Nanoseconds reachedPoint_{-1};
+    QDateTime reachedLocal_;
     bool countdownSaid_ = false;
     // Whether the tube fields show composed colours rather than the wells'.
     bool previewing_ = false;

@@ -127,19 +127,21 @@ void SerialPortDemoController::stopCountdown()
 
 DisplayComposer::Shown SerialPortDemoController::shownAt(TimeSync::Nanoseconds instant) const
 {
-    return shownAtLocal(timeSync_.localTimeAt(instant));
+    return shownAtLocal(instant, timeSync_.localTimeAt(instant));
 }
 
-DisplayComposer::Shown SerialPortDemoController::shownAtLocal(const QDateTime& local) const
+DisplayComposer::Shown SerialPortDemoController::shownAtLocal(TimeSync::Nanoseconds instant,
+                                                              const QDateTime& local) const
 {
-    return DisplayComposer::compose(local, displaySettings_, displayState_, tubeColours().value_or(ownColours_),
-                                    localeDateOrder_);
+    return DisplayComposer::compose(millisecondsOf(instant), local, displaySettings_, displayState_,
+                                    tubeColours().value_or(ownColours_), localeDateOrder_);
 }
 
 TimeSync::Frame SerialPortDemoController::composeFrame(TimeSync::Nanoseconds point, const QDateTime& local)
 {
-    const DisplayComposer::Shown shown = shownAtLocal(local);
+    const DisplayComposer::Shown shown = shownAtLocal(point, local);
     builtPoint_ = point;
+    builtLocal_ = local;
     builtColours_ = shown.colours;
     TimeSync::Frame frame{shown.digits, {}};
     const std::optional<QString> text =
@@ -205,6 +207,12 @@ void SerialPortDemoController::pointWasReached()
     const TimeSync::Nanoseconds point = timeSync_.plan()->point;
     if (builtPoint_ == point) {
         previewColours(builtColours_);
+        // The point's local time at a fixed offset: the frames until the
+        // next point count on from it without asking the time zone each
+        // time (which costs microseconds); a zone's change of offset falls
+        // on a whole hour, a point.
+        reachedPoint_ = point;
+        reachedLocal_ = QDateTime(builtLocal_.date(), builtLocal_.time(), Qt::OffsetFromUTC, builtLocal_.offsetFromUtc());
     }
     const qint64 at = millisecondsOf(point);
     DisplayState state = displayState_;
@@ -232,11 +240,16 @@ void SerialPortDemoController::sendInBetweenFrame()
         return;
     }
     const TimeSync::Nanoseconds now = timeSync_.wallNow();
-    const DisplayComposer::Shown shown = shownAt(now);
+    if (!reachedLocal_.isValid() || now < reachedPoint_ || now - reachedPoint_ > SyncGrid::period) {
+        return;
+    }
+    // The window's preview follows the points only: repainting six fields
+    // 25 times a second would cost more than the frames themselves.
+    const DisplayComposer::Shown shown =
+        shownAtLocal(now, reachedLocal_.addMSecs(millisecondsOf(now) - millisecondsOf(reachedPoint_)));
     if (!shown.moving) {
         return;
     }
-    previewColours(shown.colours);
     const std::optional<QString> text =
         tubeColours() ? frameStringShowing(QLatin1Char(ClockFrame::kTimeLead), shown.digits, shown.colours)
                       : std::nullopt;

@@ -9,6 +9,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <sys/resource.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -23,6 +24,7 @@
 #include <cstdlib>
 #include <memory>
 #include <thread>
+#include <vector>
 
 #include "ColorWell.h"
 #include "SerialPortDemoController.h"
@@ -57,19 +59,28 @@ double composeCost(const DisplaySettings& settings)
 {
     std::array<QColor, 6> own;
     own.fill(QColor(0xFF7A1A));
+    // The instants are made beforehand: turning an instant into local time
+    // is the time zone's cost, not the composer's.
+    constexpr int frames = 100'000;
+    std::vector<QDateTime> instants;
+    instants.reserve(frames);
     const QDateTime start = QDateTime::currentDateTime();
-    constexpr int frames = 200'000;
+    const qint64 first = start.toMSecsSinceEpoch();
+    for (int i = 0; i < frames; ++i) {
+        instants.push_back(start.addMSecs(i * 40LL));
+    }
     volatile int sink = 0;
     const auto began = std::chrono::steady_clock::now();
     for (int i = 0; i < frames; ++i) {
-        const auto shown = DisplayComposer::compose(start.addMSecs(i * 40LL), settings, {}, own);
+        const auto shown = DisplayComposer::compose(first + i * 40LL, instants[i], settings, {}, own);
         sink = sink + shown.colours[i % 6].red();
     }
     const auto elapsed = std::chrono::steady_clock::now() - began;
     return std::chrono::duration<double, std::nano>(elapsed).count() / frames;
 }
 
-// Reads and drops what the clock would get, counting bytes.
+// Reads and drops what the clock would get, counting bytes and its own CPU
+// (the clock's side, not Halodial's: taken off the process's).
 class Drain {
 public:
     explicit Drain(int master) : master_(master), thread_([this] { run(); }) {}
@@ -79,6 +90,7 @@ public:
         thread_.join();
     }
     long long bytes() const { return bytes_; }
+    double cpuSeconds() const { return cpuNanoseconds_ / 1e9; }
 
 private:
     void run()
@@ -92,11 +104,15 @@ private:
                     bytes_ += n;
                 }
             }
+            timespec cpu{};
+            ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &cpu);
+            cpuNanoseconds_ = static_cast<long long>(cpu.tv_sec) * 1'000'000'000LL + cpu.tv_nsec;
         }
     }
     int master_;
     std::atomic<bool> stop_{false};
     std::atomic<long long> bytes_{0};
+    std::atomic<long long> cpuNanoseconds_{0};
     std::thread thread_;
 };
 
@@ -157,17 +173,18 @@ int main(int argc, char* argv[])
     for (int round = 0; round < 4; ++round) {
         Phase& phase = phases[round % 2];
         controller.setDisplaySettings(phase.settings);
-        const double cpuBefore = processCpuSeconds();
+        const double cpuBefore = processCpuSeconds() - drain.cpuSeconds();
         const long long bytesBefore = drain.bytes();
         const auto began = std::chrono::steady_clock::now();
         QTimer::singleShot(seconds * 1000, &app, &QCoreApplication::quit);
         QApplication::exec();
         phase.wall += std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
-        phase.cpu += processCpuSeconds() - cpuBefore;
+        phase.cpu += processCpuSeconds() - drain.cpuSeconds() - cpuBefore;
         phase.bytes += drain.bytes() - bytesBefore;
     }
     controller.stop();
-    std::printf("sync on %s, %d s per phase, two phases each:\n", slavePath.data(), seconds);
+    std::printf("sync on %s, %d s per phase, two phases each (process CPU less the reader's):\n", slavePath.data(),
+                seconds);
     for (const Phase& phase : phases) {
         std::printf("  %-24s %6.3f %% of one core, %5.1f frames/s, %4.1f %% of a 115200 line\n", phase.name,
                     100.0 * phase.cpu / phase.wall, phase.bytes / 43.0 / phase.wall,

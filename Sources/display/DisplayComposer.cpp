@@ -185,11 +185,10 @@ bool DisplayComposer::cyclesAt(const DisplaySettings& settings, int milliseconds
     return true;
 }
 
-DisplayComposer::Shown DisplayComposer::compose(const QDateTime& local, const DisplaySettings& settings,
-                                                const DisplayState& state, const Colours& own,
-                                                DisplaySettings::DateOrder localeOrder)
+DisplayComposer::Shown DisplayComposer::compose(qint64 instant, const QDateTime& local,
+                                                const DisplaySettings& settings, const DisplayState& state,
+                                                const Colours& own, DisplaySettings::DateOrder localeOrder)
 {
-    const qint64 instant = local.toMSecsSinceEpoch();
     const QTime time = local.time();
     const int ofDay = time.msecsSinceStartOfDay();
     const double night = nightLevel(settings, ofDay);

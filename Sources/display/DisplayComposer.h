@@ -9,7 +9,9 @@
 #include "display/DisplayState.h"
 
 // Decides what the six tubes show at an instant: six characters and six
-// colours, from the local date and time (with its time zone), the display
+// colours, from the instant (milliseconds since the epoch, for the effects,
+// the countdown and given digits) and the local date and time it stands for
+// (in whatever zone the caller's wall clock is), the display
 // settings, what was asked for a while (DisplayState) and the user's own
 // colours. A pure function: no clock is read, nothing is kept, so that a
 // frame for a coming point can be composed ahead and a test can name any
@@ -32,7 +34,10 @@ public:
         bool moving = false;
     };
 
-    static Shown compose(const QDateTime& local, const DisplaySettings& settings, const DisplayState& state,
+    // `local` is the instant's local date and time; handed in, as turning an
+    // instant into local time (and back) is the time zone's cost.
+    static Shown compose(qint64 instant, const QDateTime& local, const DisplaySettings& settings,
+                         const DisplayState& state,
                          const std::array<QColor, DisplaySettings::tubeCount>& own,
                          DisplaySettings::DateOrder localeOrder = DisplaySettings::DateOrder::DayMonthYear);
 

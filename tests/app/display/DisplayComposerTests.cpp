@@ -23,7 +23,8 @@ QDateTime on(QTime time, QDate date = QDate(2026, 12, 8))
 
 DisplayComposer::Shown at(const QDateTime& local, const DisplaySettings& settings, const DisplayState& state = {})
 {
-    return DisplayComposer::compose(local, settings, state, own, DisplaySettings::DateOrder::DayMonthYear);
+    return DisplayComposer::compose(local.toMSecsSinceEpoch(), local, settings, state, own,
+                                    DisplaySettings::DateOrder::DayMonthYear);
 }
 
 QString hex(const Colours& colours)
