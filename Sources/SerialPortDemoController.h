@@ -223,6 +223,7 @@ public:
     // (DisplaySettings); the frames from the next point on follow them, and
     // the tube fields preview their colours. One place to read and set
     // them, for the window, the command line and a remote control alike.
+    // Values out of range are brought into it (DisplaySettings::bounded).
     const DisplaySettings& displaySettings() const { return displaySettings_; }
     void setDisplaySettings(const DisplaySettings& settings);
 

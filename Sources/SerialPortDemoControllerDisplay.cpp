@@ -25,8 +25,9 @@ constexpr std::chrono::milliseconds inBetweenMargin{6};
 
 }  // namespace
 
-void SerialPortDemoController::setDisplaySettings(const DisplaySettings& settings)
+void SerialPortDemoController::setDisplaySettings(const DisplaySettings& wanted)
 {
+    const DisplaySettings settings = wanted.bounded();
     if (settings == displaySettings_) {
         return;
     }

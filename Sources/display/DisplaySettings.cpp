@@ -1,5 +1,7 @@
 #include "display/DisplaySettings.h"
 
+#include <algorithm>
+
 std::array<QColor, DisplaySettings::tubeCount> DisplaySettings::themeColours(Theme theme,
                                                                             const std::array<QColor, tubeCount>& own)
 {
@@ -41,4 +43,28 @@ DisplaySettings::DateOrder DisplaySettings::dateOrderOf(const QLocale& locale)
         return DateOrder::MonthDayYear;
     }
     return DateOrder::DayMonthYear;
+}
+
+DisplaySettings DisplaySettings::bounded() const
+{
+    constexpr int lastMinute = 24 * 60 - 1;
+    DisplaySettings s = *this;
+    s.dateEveryMinutes = std::clamp(s.dateEveryMinutes, 0, maximumDateEveryMinutes);
+    s.dateSeconds = std::clamp(s.dateSeconds, 1, maximumDateSeconds);
+    s.nightFrom = std::clamp(s.nightFrom, 0, lastMinute);
+    s.nightTo = std::clamp(s.nightTo, 0, lastMinute);
+    s.nightEnabled = s.nightEnabled && s.nightFrom != s.nightTo;
+    s.nightDimPercent = std::clamp(s.nightDimPercent, 1, 100);
+    if (!s.nightColour.isValid()) {
+        s.nightColour = QColor(Qt::black);
+    }
+    s.nightFadeSeconds = std::clamp(s.nightFadeSeconds, 0, maximumFadeSeconds);
+    s.effectSpeed = std::clamp(s.effectSpeed, minimumSpeed, maximumSpeed);
+    for (int& percent : s.brightness) {
+        percent = std::clamp(percent, minimumBrightness, 100);
+    }
+    s.antiPoisoningAt = std::clamp(s.antiPoisoningAt, 0, lastMinute);
+    s.antiPoisoningEveryHours = std::clamp(s.antiPoisoningEveryHours, 0, 24);
+    s.antiPoisoningSeconds = std::clamp(s.antiPoisoningSeconds, 1, 3600);
+    return s;
 }

@@ -13,8 +13,8 @@
 // no effect, full brightness, no date, no night, no cathode cycle. With them
 // every frame is the one Halodial sent before these choices existed.
 //
-// A value type; any thread. Its values are kept within their ranges by
-// whoever sets them (DisplayText parses and checks every text form).
+// A value type; any thread. DisplayText parses and checks every text form;
+// bounded() brings values set otherwise into their ranges.
 struct DisplaySettings {
     static constexpr int tubeCount = 6;
 
@@ -66,6 +66,11 @@ struct DisplaySettings {
     int antiPoisoningAt = 3 * 60;
     int antiPoisoningEveryHours = 0;
     int antiPoisoningSeconds = 180;
+
+    // The same with every number in its range (a minute of the day within
+    // the day, percentages and speeds within their bounds, a colour that is
+    // not valid as none or black); night from a time to itself is no night.
+    DisplaySettings bounded() const;
 
     // Whether anything changes between the points of the grid.
     bool moves() const { return effect != Effect::Static; }

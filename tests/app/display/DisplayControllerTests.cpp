@@ -73,6 +73,17 @@ private slots:
         QCOMPARE(changed.size(), 1);
         QVERIFY(changed.at(0).at(0).value<DisplaySettings>() == twelve);
         QVERIFY(tubes.controller.displaySettings() == twelve);
+        // From a caller that did not check: within range, and said so.
+        DisplaySettings wild = twelve;
+        wild.brightness[0] = 0;
+        wild.effectSpeed = 50;
+        wild.nightDimPercent = 400;
+        tubes.controller.setDisplaySettings(wild);
+        QCOMPARE(tubes.controller.displaySettings().brightness[0], DisplaySettings::minimumBrightness);
+        QCOMPARE(tubes.controller.displaySettings().effectSpeed, DisplaySettings::maximumSpeed);
+        QCOMPARE(tubes.controller.displaySettings().nightDimPercent, 100);
+        QCOMPARE(changed.size(), 2);
+        tubes.controller.setDisplaySettings(twelve);
 
         auto wall = std::make_shared<nanoseconds>(at(QTime(13, 5, 0, 990)));
         tubes.controller.setWallClock([wall] { return *wall; });
