@@ -26,6 +26,8 @@
 #include "ports/ReconnectWatcher.h"
 #include "SerialPortDemoController.h"
 #include "settings/SettingsKeeper.h"
+#include "display/DisplayDialog.h"
+#include "display/DisplayText.h"
 #include "VELSerialPortManager.h"
 #include "VELSerialPort.h"
 #include "desktop/DesktopIdentity.h"
@@ -138,6 +140,19 @@ std::optional<Application::StartError> Application::start(const ApplicationOptio
     }
     if (options.leadMilliseconds) {
         controller_->setLeadMilliseconds(*options.leadMilliseconds);
+    }
+    if (!options.display.isEmpty()) {
+        // Checked by the command line already; the keeper saves the change.
+        DisplaySettings display = controller_->displaySettings();
+        for (const auto& [key, value] : options.display) {
+            DisplayText::apply(key, value, display);
+        }
+        controller_->setDisplaySettings(display);
+    }
+    if (options.countdownFor) {
+        controller_->startCountdown(*options.countdownFor);
+    } else if (options.countdownTo) {
+        controller_->startCountdownTo(*options.countdownTo);
     }
 
     if (window_) {
@@ -270,6 +285,11 @@ void Application::reportSystemClock()
     SystemClockWatch& clock = controller_->systemClock();
     connect(&clock, &SystemClockWatch::synchronisedChanged, this,
             [&clock] { std::cerr << "halodial: " << clock.text().toStdString() << std::endl; });
+    // And what the window's status bar would say of a countdown.
+    connect(controller_.get(), &SerialPortDemoController::countdownFinished, this, [] {
+        std::cerr << "halodial: " << QCoreApplication::translate("MainWindow", "Countdown finished").toStdString()
+                  << std::endl;
+    });
 }
 
 void Application::fitWindowToScreen()
@@ -367,6 +387,9 @@ void Application::saveScreenshotsAndQuit(const QString& directory)
     if (virtualClockWindow_) {
         saved = saved && virtualClockWindow_->grab().save(target.filePath(QStringLiteral("virtual-clock.png")));
     }
+    window_->showDisplayDialog();
+    saved = saved && window_->displayDialog()->grab().save(target.filePath(QStringLiteral("display-dialog.png")));
+    window_->displayDialog()->close();
     if (!saved) {
         std::cerr << "halodial: cannot save the screenshots in " << directory.toStdString() << std::endl;
         QCoreApplication::exit(1);

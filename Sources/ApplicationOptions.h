@@ -1,7 +1,11 @@
 #pragma once
 
 #include <QColor>
+#include <QList>
+#include <QPair>
 #include <QString>
+#include <QTime>
+#include <chrono>
 #include <array>
 #include <optional>
 
@@ -40,6 +44,13 @@ struct ApplicationOptions {
     // --lead-ms: the time sync's extra lead, 0 to 100 ms; kept like the
     // window's choice.
     std::optional<int> leadMilliseconds;
+    // The display options (--hours, --night, --effect, ...): each key of
+    // DisplayText with its value, already checked; kept like the window's
+    // choices.
+    QList<QPair<QString, QString>> display;
+    // --countdown-for / --countdown-to: a countdown started with the run.
+    std::optional<std::chrono::seconds> countdownFor;
+    std::optional<QTime> countdownTo;
     // Save both windows as PNG files there, a moment after start, and quit.
     QString screenshotDirectory;
 };

@@ -11,6 +11,7 @@
 #include <iostream>
 
 #include "Translations.h"
+#include "display/DisplayText.h"
 
 namespace {
 
@@ -24,6 +25,77 @@ const QString waitOption = QStringLiteral("wait");
 const QString coloursOption = QStringLiteral("colors");
 const QString leadOption = QStringLiteral("lead-ms");
 const QString resetSettingsOption = QStringLiteral("reset-settings");
+const QString twelveHourOption = QStringLiteral("twelve-hour");
+const QString countdownForOption = QStringLiteral("countdown-for");
+const QString countdownToOption = QStringLiteral("countdown-to");
+
+// What each display option sets, for --help.
+QString displayOptionDescription(const QString& key)
+{
+    if (key == QLatin1String("hours")) {
+        return QCoreApplication::translate("CommandLine", "Show the time in 24 or 12 hours (12-space: no leading zero).");
+    }
+    if (key == QLatin1String("date-every")) {
+        return QCoreApplication::translate("CommandLine", "Show the date every MIN minutes for SEC seconds, or off.");
+    }
+    if (key == QLatin1String("date-order")) {
+        return QCoreApplication::translate("CommandLine", "The order of day, month and year: locale, DDMMYY, MMDDYY or "
+                                                          "YYMMDD.");
+    }
+    if (key == QLatin1String("date-color")) {
+        return QCoreApplication::translate("CommandLine", "Show the date in this colour (RRGGBB), or none.");
+    }
+    if (key == QLatin1String("night")) {
+        return QCoreApplication::translate("CommandLine", "Night from HH:MM to HH:MM (across midnight when the first is "
+                                                          "later), or off.");
+    }
+    if (key == QLatin1String("night-action")) {
+        return QCoreApplication::translate("CommandLine", "At night dim the tubes to a percentage, show a colour, or "
+                                                          "turn the backlights off: dim:20, color:RRGGBB or off.");
+    }
+    if (key == QLatin1String("night-fade")) {
+        return QCoreApplication::translate("CommandLine", "Fade into and out of the night over this many seconds.");
+    }
+    if (key == QLatin1String("theme")) {
+        return QCoreApplication::translate("CommandLine", "Colour theme: own, nixie-orange, ice-blue, mint or violet.");
+    }
+    if (key == QLatin1String("effect")) {
+        return QCoreApplication::translate("CommandLine", "Colour effect with an optional speed from 1 to 10: static, "
+                                                          "rainbow, hue-wave, breathing or pulse.");
+    }
+    if (key == QLatin1String("brightness")) {
+        return QCoreApplication::translate("CommandLine", "Brightness per tube in percent (10 to 100): one value, or six "
+                                                          "separated by commas.");
+    }
+    if (key == QLatin1String("anti-poisoning")) {
+        return QCoreApplication::translate("CommandLine", "Run every tube through 0 to 9 at HH:MM (or every:HOURS) for "
+                                                          "SECONDS, to keep nixie cathodes healthy; or off.");
+    }
+    return {};
+}
+
+// SECONDS, M:SS or H:MM:SS; empty when malformed or zero.
+std::optional<std::chrono::seconds> durationOf(const QString& text)
+{
+    const QStringList parts = text.split(QLatin1Char(':'));
+    if (parts.size() > 3) {
+        return std::nullopt;
+    }
+    long long total = 0;
+    for (int i = 0; i < parts.size(); ++i) {
+        const QString& part = parts[i];
+        const bool digitsOnly = !part.isEmpty() && part.size() <= 6 &&
+                                std::all_of(part.begin(), part.end(), [](QChar c) { return c.isDigit() && c.unicode() < 128; });
+        if (!digitsOnly || (i > 0 && part.toInt() >= 60)) {
+            return std::nullopt;
+        }
+        total = total * 60 + part.toLongLong();
+    }
+    if (total <= 0 || total > 99 * 3600 + 59 * 60 + 59) {
+        return std::nullopt;
+    }
+    return std::chrono::seconds(total);
+}
 
 QStringList argumentList(int argc, char* argv[])
 {
@@ -82,6 +154,20 @@ void CommandLine::describeOptions(QCommandLineParser& parser)
                                                   "choice."),
                       //: The value of --lead-ms, as the option's description names it.
                       QCoreApplication::translate("CommandLine", "MS")});
+    for (const QString& key : DisplayText::keys()) {
+        //: The value of a display option, as its description names it.
+        parser.addOption({key, displayOptionDescription(key), QCoreApplication::translate("CommandLine", "VALUE")});
+    }
+    parser.addOption({twelveHourOption, QCoreApplication::translate("CommandLine", "Show the time in 12 hours (as "
+                                                                                   "--hours 12).")});
+    parser.addOption({countdownForOption,
+                      QCoreApplication::translate("CommandLine", "Count down for a DURATION (SECONDS, M:SS or H:MM:SS)."),
+                      //: The value of --countdown-for, as the option's description names it.
+                      QCoreApplication::translate("CommandLine", "DURATION")});
+    parser.addOption({countdownToOption,
+                      QCoreApplication::translate("CommandLine", "Count down to the next HH:MM."),
+                      //: The value of --countdown-to, as the option's description names it.
+                      QCoreApplication::translate("CommandLine", "TIME")});
     parser.addOption({resetSettingsOption,
                       QCoreApplication::translate("CommandLine", "Start from the default settings.")});
     QCommandLineOption screenshots(screenshotOption,
@@ -221,6 +307,38 @@ std::variant<ApplicationOptions, int> CommandLine::parse(const QStringList& argu
                     .arg(value));
         }
         options.leadMilliseconds = lead;
+    }
+    DisplaySettings display;
+    if (parser.isSet(twelveHourOption)) {
+        DisplayText::apply(QStringLiteral("hours"), QStringLiteral("12"), display);
+        options.display.append({QStringLiteral("hours"), QStringLiteral("12")});
+    }
+    for (const QString& key : DisplayText::keys()) {
+        if (!parser.isSet(key)) {
+            continue;
+        }
+        const QString value = parser.value(key);
+        if (!DisplayText::apply(key, value, display)) {
+            return usageError(QCoreApplication::translate("CommandLine", "--%1 needs %2, not '%3'")
+                                  .arg(key, DisplayText::expected(key), value));
+        }
+        options.display.append({key, value});
+    }
+    if (parser.isSet(countdownForOption)) {
+        options.countdownFor = durationOf(parser.value(countdownForOption));
+        if (!options.countdownFor) {
+            return usageError(QCoreApplication::translate("CommandLine", "--countdown-for needs SECONDS, M:SS or "
+                                                                         "H:MM:SS (up to 99:59:59), not '%1'")
+                                  .arg(parser.value(countdownForOption)));
+        }
+    }
+    if (parser.isSet(countdownToOption)) {
+        const int minutes = DisplayText::minutesOf(parser.value(countdownToOption));
+        if (minutes < 0) {
+            return usageError(QCoreApplication::translate("CommandLine", "--countdown-to needs a time HH:MM, not '%1'")
+                                  .arg(parser.value(countdownToOption)));
+        }
+        options.countdownTo = QTime(minutes / 60, minutes % 60);
     }
     return options;
 }

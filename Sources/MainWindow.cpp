@@ -19,6 +19,7 @@
 #include "SerialPortDemoController.h"
 #include "clock/TubeFieldValidator.h"
 #include "console/LineStatusWidget.h"
+#include "display/DisplayDialog.h"
 #include "VELSerialPort.h"
 #include "ui_MainWindow.h"
 #include "HelpWindows.h"
@@ -103,9 +104,59 @@ void MainWindow::connectController(SerialPortDemoController& controller, VELSeri
     bindStatus(controller);
     bindSyncInfo(controller);
     bindConsole(controller);
+    bindDisplay(controller);
     controller.showWellColoursInTubes();
     auto* model = new PortListModel(manager, this);
     new PortSelector(*ui_->portPopUpButton, *model, controller, this);
+}
+
+void MainWindow::bindDisplay(SerialPortDemoController& controller)
+{
+    controller_ = &controller;
+    connect(ui_->displayButton, &QPushButton::clicked, this, &MainWindow::showDisplayDialog);
+    connect(&controller, &SerialPortDemoController::countdownFinished, this, [this] {
+        statusBar()->showMessage(tr("Countdown finished"), 10000);
+        if (displayDialog_) {
+            displayDialog_->showCountdownFinished();
+        }
+    });
+}
+
+DisplayDialog* MainWindow::displayDialog() const
+{
+    return displayDialog_;
+}
+
+void MainWindow::showDisplayDialog()
+{
+    if (!controller_) {
+        return;
+    }
+    if (!displayDialog_) {
+        SerialPortDemoController* controller = controller_;
+        displayDialog_ = new DisplayDialog(this);
+        displayDialog_->setSettings(controller->displaySettings());
+        displayDialog_->setCountdownRunning(controller->countsDown());
+        connect(displayDialog_, &DisplayDialog::settingsEdited, controller,
+                &SerialPortDemoController::setDisplaySettings);
+        connect(controller, &SerialPortDemoController::displaySettingsChanged, displayDialog_,
+                [dialog = displayDialog_.data()](const DisplaySettings& settings) {
+                    if (settings != dialog->settings()) {
+                        dialog->setSettings(settings);
+                    }
+                });
+        connect(controller, &SerialPortDemoController::displayStateChanged, displayDialog_,
+                [dialog = displayDialog_.data(), controller] { dialog->setCountdownRunning(controller->countsDown()); });
+        connect(displayDialog_, &DisplayDialog::countdownForRequested, controller,
+                &SerialPortDemoController::startCountdown);
+        connect(displayDialog_, &DisplayDialog::countdownToRequested, controller,
+                &SerialPortDemoController::startCountdownTo);
+        connect(displayDialog_, &DisplayDialog::countdownStopRequested, controller,
+                &SerialPortDemoController::stopCountdown);
+    }
+    displayDialog_->show();
+    displayDialog_->raise();
+    displayDialog_->activateWindow();
 }
 
 void MainWindow::connectOutlets(SerialPortDemoController& controller)

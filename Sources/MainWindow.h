@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
 #include <memory>
 
 class QLabel;
@@ -11,6 +12,7 @@ namespace Ui {
 class MainWindow;
 }
 
+class DisplayDialog;
 class SerialPortDemoController;
 class VELSerialPortManager;
 
@@ -41,6 +43,14 @@ public:
     // controller must outlive the window or go first; neither owns the other.
     void connectController(SerialPortDemoController& controller, VELSerialPortManager& manager);
 
+    // The Display dialog, made on first use; none before connectController.
+    DisplayDialog* displayDialog() const;
+
+public slots:
+    // Opens the Display dialog (or raises it): what the tubes show, set
+    // live on the connected controller.
+    void showDisplayDialog();
+
 signals:
     // The window was closed (by the user or the program).
     void closed();
@@ -56,6 +66,7 @@ private:
     void bindLineEndingSwitch(SerialPortDemoController& controller);
     void bindStatus(SerialPortDemoController& controller);
     void bindConsole(SerialPortDemoController& controller);
+    void bindDisplay(SerialPortDemoController& controller);
     void chooseLogFile(SerialPortDemoController& controller);
     void editLineSettings(SerialPortDemoController& controller);
     void nameControls();
@@ -67,4 +78,6 @@ private:
     QLabel* syncStatus_ = nullptr;
     WindowMenus* menus_ = nullptr;
     PortLineSettings* lineSettings_ = nullptr;
+    QPointer<SerialPortDemoController> controller_;
+    QPointer<DisplayDialog> displayDialog_;
 };

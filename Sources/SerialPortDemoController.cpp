@@ -60,7 +60,11 @@ SerialPortDemoController::SerialPortDemoController(UserNotificationCenter& userN
     ownColours_.fill(QColor(defaultTubeColour));
     connect(&status_, &PortStatus::textChanged, this, &SerialPortDemoController::statusChanged);
     connect(&status_, &PortStatus::stateChanged, this, &SerialPortDemoController::portStateChanged);
-    connect(&timeSync_, &TimeSync::pointReached, this, &SerialPortDemoController::showDigits);
+    connect(&timeSync_, &TimeSync::pointReached, this, &SerialPortDemoController::putDigitsInTubes);
+    connect(&timeSync_, &TimeSync::pointReached, this, &SerialPortDemoController::pointWasReached);
+    inBetween_.setTimerType(Qt::PreciseTimer);
+    inBetween_.setSingleShot(true);
+    connect(&inBetween_, &QTimer::timeout, this, &SerialPortDemoController::sendInBetweenFrame);
     connect(&timeSync_, &TimeSync::frameSent, this, [this](const QByteArray& bytes) {
         console_.didSend({reinterpret_cast<const std::uint8_t*>(bytes.constData()), static_cast<std::size_t>(bytes.size())});
     });
@@ -252,31 +256,8 @@ QString SerialPortDemoController::lineEndingString() const
 
 std::optional<QString> SerialPortDemoController::frameString(QChar lead) const
 {
-    std::array<QString, tubeCount> digits = ownDigits_;
-    for (int i = 0; i < tubeCount && hasTubeOutlets_; ++i) {
-        if (!tubes_[i]) {
-            return std::nullopt;
-        }
-        digits[i] = tubes_[i]->text();
-    }
     const auto colours = tubeColours();
-    if (!colours) {
-        return std::nullopt;
-    }
-    return ClockFrame::text(lead, digits, *colours);
-}
-
-std::optional<QString> SerialPortDemoController::frameStringShowing(QChar lead, const QString& digits) const
-{
-    const auto colours = tubeColours();
-    if (!colours || (hasTubeOutlets_ && std::any_of(tubes_.begin(), tubes_.end(), [](const auto& t) { return !t; }))) {
-        return std::nullopt;
-    }
-    std::array<QString, tubeCount> texts;
-    for (int i = 0; i < tubeCount; ++i) {
-        texts[i] = digits.mid(i, 1);
-    }
-    return ClockFrame::text(lead, texts, *colours);
+    return colours ? frameStringColoured(lead, *colours) : std::nullopt;
 }
 
 std::optional<std::array<QColor, SerialPortDemoController::tubeCount>> SerialPortDemoController::tubeColours() const
@@ -321,15 +302,6 @@ void SerialPortDemoController::sendString(const QString& text)
         return;
     }
     writeToPort(outgoing.toUtf8());
-}
-
-std::optional<QByteArray> SerialPortDemoController::timeFrameBytes(const QString& digits) const
-{
-    const std::optional<QString> frame = frameStringShowing(QLatin1Char(ClockFrame::kTimeLead), digits);
-    if (!frame || !frame->isValidUtf16()) {
-        return std::nullopt;
-    }
-    return withLineEnding(*frame).toUtf8();
 }
 
 void SerialPortDemoController::sendBytes(const QByteArray& bytes)
@@ -438,11 +410,13 @@ void SerialPortDemoController::color6()
 
 void SerialPortDemoController::tickDown()
 {
-    showDigits(timeSync_.digitsNow());
-    sendTimeFrame(frameString(QLatin1Char(ClockFrame::kTimeLead)));
+    const DisplayComposer::Shown shown = shownAt(timeSync_.wallNow());
+    putDigitsInTubes(shown.digits);
+    previewColours(shown.colours);
+    sendTimeFrame(frameStringColoured(QLatin1Char(ClockFrame::kTimeLead), shown.colours));
 }
 
-void SerialPortDemoController::showDigits(const QString& digits)
+void SerialPortDemoController::putDigitsInTubes(const QString& digits)
 {
     if (!hasTubeOutlets_) {
         tubesWritten_ = true;
@@ -494,19 +468,24 @@ void SerialPortDemoController::sendTimeFrame(const std::optional<QString>& frame
 void SerialPortDemoController::senddate()
 {
     showWellColoursInTubes();
+    const DisplayComposer::Shown shown = shownAt(timeSync_.wallNow());
     // Tubes that nobody wrote into still hold their initial zeros: the
     // clock would flash 00:00:00 until the first point.
     if (!tubesWritten_) {
-        showDigits(timeSync_.digitsNow());
+        putDigitsInTubes(shown.digits);
     }
-    sendTimeFrame(frameString(QLatin1Char(ClockFrame::kTimeLead)));
+    previewColours(shown.colours);
+    // The tubes' digits, lit as the display has them now (dark at night).
+    sendTimeFrame(frameStringColoured(QLatin1Char(ClockFrame::kTimeLead), shown.colours));
     timeSync_.setPort(serialPort_);
     timeSync_.start();
+    followDisplay();
 }
 
 void SerialPortDemoController::stop()
 {
     timeSync_.stop();
+    followDisplay();
 }
 
 void SerialPortDemoController::save()

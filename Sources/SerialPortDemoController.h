@@ -3,12 +3,14 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QList>
+#include <QLocale>
 #include <QObject>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QString>
 #include <QTime>
+#include <QTimer>
 #include <array>
 #include <chrono>
 #include <cstdint>
@@ -28,6 +30,9 @@
 #include "console/ConsoleScrollback.h"
 #include "console/LineStatusWidget.h"
 #include "desktop/UserNotificationCenterDelegate.h"
+#include "display/DisplayComposer.h"
+#include "display/DisplaySettings.h"
+#include "display/DisplayState.h"
 #include "support/Observable.h"
 
 class VELSerialPort;
@@ -214,6 +219,40 @@ public:
     // Into the wells and the tubes' preview, or the controller's own.
     void setTubeColours(const std::array<QColor, tubeCount>& colours);
 
+    // What the tubes show besides the plain time and how they are lit
+    // (DisplaySettings); the frames from the next point on follow them, and
+    // the tube fields preview their colours. One place to read and set
+    // them, for the window, the command line and a remote control alike.
+    // Values out of range are brought into it (DisplaySettings::bounded).
+    const DisplaySettings& displaySettings() const { return displaySettings_; }
+    void setDisplaySettings(const DisplaySettings& settings);
+
+    // Shows `digits` (up to six characters; fewer are filled with spaces)
+    // instead of the time for `duration`, or until cleared when it is zero.
+    void showDigits(const QString& digits, std::chrono::seconds duration);
+    void clearShownDigits();
+    // A countdown for `duration`, or to the next `time` of day; on the grid
+    // like the time. At zero the tubes flash three times, then show the time
+    // again, and countdownFinished is emitted. Starting one replaces any
+    // running countdown.
+    void startCountdown(std::chrono::seconds duration);
+    void startCountdownTo(const QTime& time);
+    void stopCountdown();
+    bool countsDown() const { return displayState_.countdownEnd.has_value(); }
+    const DisplayState& displayState() const { return displayState_; }
+
+    // What the tubes show at `instant` on the sync's wall clock (the
+    // composer's answer for the sync's local time there).
+    DisplayComposer::Shown shownAt(TimeSync::Nanoseconds instant) const;
+    // Between the grid points, while an effect moves, a frame on each point
+    // of this finer grid that is not one of the sync's: with the time
+    // frames 25 a second, 9.3 % of a 115200 line. Through the same idle-only
+    // send as the time frames, and never so close before a time frame's
+    // instant that it could still be on the wire then.
+    static constexpr std::chrono::milliseconds inBetweenInterval{40};
+    // How many frames went between the grid points since start.
+    int inBetweenFramesSent() const { return inBetweenSent_; }
+
     // The ending chosen by the tag (item data) of the pop-up's current item:
     // 0 "\r", 1 "\n", 2 "\r\n"; anything else, or no choice, "\n".
     QString lineEndingString() const;
@@ -282,6 +321,11 @@ public slots:
     void reopenPort();
 
 signals:
+    void displaySettingsChanged(const DisplaySettings& settings);
+    // Shown digits or a countdown came or went.
+    void displayStateChanged(const DisplayState& state);
+    // A countdown reached zero.
+    void countdownFinished();
     void shouldAddLineEndingChanged(bool shouldAddLineEnding);
     void leadMillisecondsChanged(int milliseconds);
     void serialPortChanged();
@@ -303,10 +347,23 @@ private:
     void sendFrame(const std::optional<QString>& frame);
     // A time frame goes only when it can leave now (sendDataIfIdle).
     void sendTimeFrame(const std::optional<QString>& frame);
-    // The bytes a time frame showing `digits` would go out as.
-    std::optional<QByteArray> timeFrameBytes(const QString& digits) const;
-    std::optional<QString> frameStringShowing(QChar lead, const QString& digits) const;
-    void showDigits(const QString& digits);
+    // The frame for a grid point: what the composer shows there, and the
+    // bytes of the time frame with it (none while a tube or well is gone).
+    TimeSync::Frame composeFrame(TimeSync::Nanoseconds point, const QDateTime& local);
+    DisplayComposer::Shown shownAtLocal(TimeSync::Nanoseconds instant, const QDateTime& local) const;
+    std::optional<QString> frameStringShowing(QChar lead, const QString& digits,
+                                              const std::array<QColor, tubeCount>& colours) const;
+    // The tubes' texts with the given colours.
+    std::optional<QString> frameStringColoured(QChar lead, const std::array<QColor, tubeCount>& colours) const;
+    void putDigitsInTubes(const QString& digits);
+    // The tube fields' text colours: the composed ones while the display
+    // differs from the plain clock, else the wells'.
+    void previewColours(const std::array<QColor, tubeCount>& colours);
+    void pointWasReached();
+    void sendInBetweenFrame();
+    void scheduleInBetweenFrame();
+    void followDisplay();
+    void setDisplayState(const DisplayState& state);
     void setTube(int index, QLineEdit* field);
     void setWell(int index, ColorWell* well);
     QString withLineEnding(const QString& text) const;
@@ -335,7 +392,22 @@ private:
     std::array<QString, tubeCount> ownDigits_;
     std::array<QColor, tubeCount> ownColours_;
     SystemClockWatch systemClock_;
-    TimeSync timeSync_{[this](const QString& digits) { return timeFrameBytes(digits); }};
+    DisplaySettings displaySettings_;
+    DisplayState displayState_;
+    // The colours built last for the planned point, for its preview.
+    TimeSync::Nanoseconds builtPoint_{-1};
+    QDateTime builtLocal_;
+    std::array<QColor, tubeCount> builtColours_;
+    // The last point reached and its local time, for the frames after it.
+    TimeSync::Nanoseconds reachedPoint_{-1};
+    QDateTime reachedLocal_;
+    bool countdownSaid_ = false;
+    // Whether the tube fields show composed colours rather than the wells'.
+    bool previewing_ = false;
+    DisplaySettings::DateOrder localeDateOrder_ = DisplaySettings::dateOrderOf(QLocale());
+    QTimer inBetween_;
+    int inBetweenSent_ = 0;
+    TimeSync timeSync_{[this](TimeSync::Nanoseconds point, const QDateTime& local) { return composeFrame(point, local); }};
     QPointer<UserNotificationCenter> userNotificationCenter_;
     std::shared_ptr<PortDelegateAdapter> portDelegate_;
     ConsoleScrollback consoleScrollback_;

@@ -8,7 +8,11 @@
 // frame to a second pseudo-terminal: the best this machine allows at the
 // moment.
 //
-//   bench_time_sync [seconds]     (default 30)
+// With an effect (DisplayText's form, e.g. rainbow:10) the frames between
+// the points go out too: the landing of each new second is measured the
+// same way (the grid's frame is the first to carry it), the periods are not.
+//
+//   bench_time_sync [seconds [effect]]     (default 30, static)
 #include <poll.h>
 #include <time.h>
 #include <pty.h>
@@ -39,6 +43,7 @@
 #include "desktop/QtMainQueue.h"
 #include "SerialPortDemoController.h"
 #include "clock/SyncGrid.h"
+#include "display/DisplayText.h"
 #include "support/UniqueFd.h"
 #include "VELSerialPort.h"
 
@@ -233,6 +238,13 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "no port for %s\n", slavePath.data());
         return 1;
     }
+    const QString effect = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QStringLiteral("static");
+    DisplaySettings display;
+    if (!DisplayText::apply(QStringLiteral("effect"), effect, display)) {
+        std::fprintf(stderr, "effect: %s\n", qPrintable(DisplayText::expected(QStringLiteral("effect"))));
+        return 2;
+    }
+    controller.setDisplaySettings(display);
     controller.setSerialPort(port);
     port->open();
     const QDeadlineTimer openDeadline(10000);
@@ -297,12 +309,15 @@ int main(int argc, char* argv[])
                     percentile(us, 0.99) / 1000, *high / 1000, *low / 1000, us.size());
     };
 
-    std::printf("time sync over %d s on %s\n", seconds, slavePath.data());
-    std::printf("  %-34s %10zu\n", "frames received", arrivals.size());
-    std::printf("  %-34s %10.3f ms\n", "median period", percentile(periods, 0.5));
-    std::printf("  %-34s %10.3f ms\n", "p99 deviation from 200 ms", percentile(deviations, 0.99));
-    std::printf("  %-34s %10.3f ms\n", "max deviation from 200 ms",
-                *std::max_element(deviations.begin(), deviations.end()));
+    std::printf("time sync over %d s on %s, effect %s\n", seconds, slavePath.data(), qPrintable(effect));
+    std::printf("  %-34s %10zu (%d between the points)\n", "frames received", arrivals.size(),
+                controller.inBetweenFramesSent());
+    if (!display.moves()) {
+        std::printf("  %-34s %10.3f ms\n", "median period", percentile(periods, 0.5));
+        std::printf("  %-34s %10.3f ms\n", "p99 deviation from 200 ms", percentile(deviations, 0.99));
+        std::printf("  %-34s %10.3f ms\n", "max deviation from 200 ms",
+                    *std::max_element(deviations.begin(), deviations.end()));
+    }
     std::printf("  %-34s %10.1f us\n", "GUI thread CPU per tick", cpu / ticks * 1e6);
     std::vector<double> turns;
     for (const auto turn : controller.timer()->recentTurns()) {

@@ -3,7 +3,6 @@
 #include <utility>
 
 #include <QDateTime>
-#include <QLocale>
 #include <QPointer>
 #include <algorithm>
 
@@ -99,16 +98,11 @@ void TimeSync::clockWasStepped()
     }
 }
 
-QString TimeSync::digitsAt(Nanoseconds instant) const
+QDateTime TimeSync::localTimeAt(Nanoseconds instant) const
 {
-    const QTime time =
-        clock_ ? clock_()
-               : QDateTime::fromMSecsSinceEpoch(std::chrono::duration_cast<std::chrono::milliseconds>(instant).count())
-                     .time();
-    // The C locale whatever the user's: a clock's tubes hold 0 to 9 only,
-    // and Arabic-Indic digits would also make the frame longer than the
-    // clock reads.
-    return QLocale::c().toString(time, QStringLiteral("HHmmss"));
+    const QDateTime local =
+        QDateTime::fromMSecsSinceEpoch(std::chrono::duration_cast<std::chrono::milliseconds>(instant).count());
+    return clock_ ? QDateTime(local.date(), clock_()) : local;
 }
 
 void TimeSync::planFromNow()
@@ -126,8 +120,11 @@ void TimeSync::planPoint(Nanoseconds point)
     for (;;) {
         Plan plan;
         plan.point = point;
-        plan.digits = digitsAt(point);
-        plan.bytes = build_ ? build_(plan.digits).value_or(QByteArray()) : QByteArray();
+        if (build_) {
+            Frame frame = build_(point, localTimeAt(point));
+            plan.digits = std::move(frame.digits);
+            plan.bytes = std::move(frame.bytes);
+        }
         const Nanoseconds wire =
             port_ ? WireTime::of(static_cast<std::size_t>(plan.bytes.size()), WireTime::formatOf(*port_)) : Nanoseconds(0);
         plan.sendAt = point - wire - lead_;

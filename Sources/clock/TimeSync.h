@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QObject>
 #include <QString>
 #include <QTime>
@@ -33,9 +34,16 @@ class TimeSync : public QObject {
 public:
     using Nanoseconds = std::chrono::nanoseconds;
 
-    // The bytes of a time frame showing `digits` (six characters), or none
-    // when no frame can be built (then nothing is sent for that point).
-    using FrameBuilder = std::function<std::optional<QByteArray>(const QString& digits)>;
+    // What the tubes show at a point and the bytes of the time frame that
+    // shows it; no bytes when no frame can be built (then nothing is sent
+    // for that point, and the tubes still show the digits).
+    struct Frame {
+        QString digits;
+        QByteArray bytes;
+    };
+    // Composes the frame for the point, given the local date and time the
+    // point stands for (localTimeAt). Called on this thread, once a plan.
+    using FrameBuilder = std::function<Frame(Nanoseconds point, const QDateTime& local)>;
 
     // The extra lead's range, for adapters with a latency of their own.
     static constexpr std::chrono::milliseconds maximumLead{100};
@@ -57,8 +65,8 @@ public:
     void setLead(std::chrono::milliseconds lead);
     std::chrono::milliseconds lead() const { return lead_; }
 
-    // The time the tubes show: the local time of the instant, unless a
-    // test fixes it.
+    // The time of day the frames are composed for: the local time of the
+    // instant, unless a test fixes it.
     void setClock(std::function<QTime()> clock) { clock_ = std::move(clock); }
     // The wall clock the grid is planned on (nanoseconds since the epoch);
     // CLOCK_REALTIME unless a test moves it. Frames still leave on the real
@@ -79,10 +87,12 @@ public:
     // The frame planned for the coming point, while the sync runs.
     const std::optional<Plan>& plan() const { return plan_; }
 
-    // The six digits (ASCII, "HHmmss") the tubes show at `instant`.
-    QString digitsAt(Nanoseconds instant) const;
-    // The current time's digits, on the planning clock.
-    QString digitsNow() const { return digitsAt(wall_()); }
+    // The local date and time at `instant`, in the system's time zone; a
+    // clock set by setClock gives the time of day (asked once a call).
+    QDateTime localTimeAt(Nanoseconds instant) const;
+    // The same now, on the planning clock.
+    QDateTime localNow() const { return localTimeAt(wall_()); }
+    Nanoseconds wallNow() const { return wall_(); }
 
     // How long the sync's last turns on this thread took (up to 256 of
     // them, since start()), and the longest of all.

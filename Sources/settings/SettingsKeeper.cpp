@@ -9,6 +9,7 @@
 #include <iostream>
 
 #include "ColorWell.h"
+#include "display/DisplayText.h"
 #include "ports/PortIdentity.h"
 #include "SerialPortDemoController.h"
 #include "VELSerialPort.h"
@@ -53,6 +54,7 @@ std::optional<SettingsStore::Port> SettingsKeeper::restore()
     if (const auto lead = store_.leadMilliseconds()) {
         controller.setLeadMilliseconds(*lead);
     }
+    restoreDisplay();
     if (window_ && !store_.windowGeometry().isEmpty()) {
         window_->restoreGeometry(store_.windowGeometry());
     }
@@ -72,6 +74,7 @@ std::optional<SettingsStore::Port> SettingsKeeper::restore()
     }
     connect(&controller, &SerialPortDemoController::shouldAddLineEndingChanged, this, &SettingsKeeper::saveLineEnding);
     connect(&controller, &SerialPortDemoController::serialPortChanged, this, &SettingsKeeper::savePort);
+    connect(&controller, &SerialPortDemoController::displaySettingsChanged, this, &SettingsKeeper::saveDisplay);
     connect(&controller, &SerialPortDemoController::leadMillisecondsChanged, this, [this](int lead) {
         store_.setLeadMilliseconds(lead);
         write();
@@ -106,6 +109,36 @@ void SettingsKeeper::saveAll()
     saveColours();
     saveLineEnding();
     savePort();
+    saveDisplay();
+}
+
+void SettingsKeeper::restoreDisplay()
+{
+    DisplaySettings display;
+    QStringList rejected;
+    for (const auto& [key, value] : store_.displayValues()) {
+        // An unknown key is a later version's; a bad value is said.
+        if (DisplayText::keys().contains(key) && !DisplayText::apply(key, value, display)) {
+            rejected << QStringLiteral("%1=%2").arg(key, value);
+        }
+    }
+    if (!rejected.isEmpty()) {
+        std::cerr << "halodial: "
+                  << tr("the settings in %1 hold display values that are not valid (%2); their defaults are used")
+                         .arg(store_.fileName(), rejected.join(QStringLiteral(", ")))
+                         .toStdString()
+                  << std::endl;
+    }
+    controller_->setDisplaySettings(display);
+}
+
+void SettingsKeeper::saveDisplay()
+{
+    if (!controller_ || !saving_) {
+        return;
+    }
+    store_.setDisplayValues(DisplayText::all(controller_->displaySettings()));
+    write();
 }
 
 void SettingsKeeper::saveColours()

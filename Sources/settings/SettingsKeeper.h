@@ -14,7 +14,9 @@ class SerialPortDemoController;
 
 // Keeps the window's choices in the settings file: the six tube colours and
 // the all-tubes colour, the line ending and its switch, the chosen port, the
-// window geometry and whether the sync is running. restore() puts them back
+// window geometry, whether the sync is running and the display settings (a
+// value the file holds that is not valid is said in one line on standard
+// error, and its default used). restore() puts them back
 // at start; from then on each change the user makes is written at once, and
 // saveAll() (when the run ends) writes everything. It never opens a port or
 // starts the sync itself: the application decides that from what restore()
@@ -47,6 +49,8 @@ public:
 private:
     void saveColours();
     void saveLineEnding();
+    void restoreDisplay();
+    void saveDisplay();
     void savePort();
     void write();
     bool syncIsRunning() const;

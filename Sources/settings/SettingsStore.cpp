@@ -247,3 +247,26 @@ void SettingsStore::setLineSettings(const QString& identity, const LineSettings&
                                     QString::number(settings.stopBits), settings.rtsCtsFlowControl ? QStringLiteral("1") : QStringLiteral("0"),
                                     settings.raisesModemLinesOnOpen ? QStringLiteral("1") : QStringLiteral("0")});
 }
+
+QList<QPair<QString, QString>> SettingsStore::displayValues() const
+{
+    QList<QPair<QString, QString>> values;
+    settings_->beginGroup(QStringLiteral("Display"));
+    for (const QString& key : settings_->childKeys()) {
+        // A hand-written "a,b,c" reads as a list.
+        const QVariant value = settings_->value(key);
+        values.append({key, value.typeId() == QMetaType::QStringList ? value.toStringList().join(QLatin1Char(','))
+                                                                     : value.toString()});
+    }
+    settings_->endGroup();
+    return values;
+}
+
+void SettingsStore::setDisplayValues(const QList<QPair<QString, QString>>& values)
+{
+    settings_->beginGroup(QStringLiteral("Display"));
+    for (const auto& [key, value] : values) {
+        settings_->setValue(key, value);
+    }
+    settings_->endGroup();
+}

@@ -6,6 +6,8 @@
 #include <memory>
 #include <QColor>
 #include <QSettings>
+#include <QList>
+#include <QPair>
 #include <QString>
 #include <optional>
 
@@ -22,8 +24,9 @@
 // Layout: the tube colours under [TubeSettings] with the 18 attribute names
 // of TubeSettings (floats 0 to 1), the all-tubes colour under [AllTubes]
 // (r, g, b), [LineEnding] tag and add, [Port] identity, name and path,
-// [Window] geometry, [Sync] running and lead (milliseconds), and under
-// [LineSettings] each port's line settings by its percent-encoded identity.
+// [Window] geometry, [Sync] running and lead (milliseconds), [Display] the
+// display settings in their text forms, and under [LineSettings] each port's
+// line settings by its percent-encoded identity.
 class SettingsStore {
     Q_DECLARE_TR_FUNCTIONS(SettingsStore)
 
@@ -87,6 +90,11 @@ public:
     static constexpr int maximumLeadMilliseconds = 100;
     std::optional<int> leadMilliseconds() const;
     void setLeadMilliseconds(int milliseconds);
+
+    // The display settings' text forms (DisplayText), key by key, under
+    // [Display]; a key that is not there is not in the list.
+    QList<QPair<QString, QString>> displayValues() const;
+    void setDisplayValues(const QList<QPair<QString, QString>>& values);
 
 private:
     std::unique_ptr<QTemporaryDir> scratch_;
