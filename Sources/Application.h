@@ -11,6 +11,7 @@
 
 class MainWindow;
 class ReconnectWatcher;
+class RemoteControlService;
 class SerialPortDemoController;
 class SettingsKeeper;
 class VELSerialPortManager;
@@ -63,6 +64,8 @@ public:
     // Null unless simulating.
     VirtualClock* virtualClock() const { return virtualClock_.get(); }
     VirtualClockWindow* virtualClockWindow() const { return virtualClockWindow_.get(); }
+    // Null unless the options asked for it.
+    RemoteControlService* remoteControl() const { return remoteControl_.get(); }
 
 private:
     std::optional<StartError> startVirtualClock();
@@ -75,6 +78,9 @@ private:
     void showVirtualClockWindow();
     void reportSystemClock();
     void saveScreenshotsAndQuit(const QString& directory);
+    // A second start's request, sent over D-Bus: the window comes to the
+    // front and takes its port, open and sync. Empty, or what is wrong.
+    QString activate(const QString& portPath, bool open, bool sync);
 
     VELSerialPortManager& manager_;
     AppDelegate appDelegate_;
@@ -84,5 +90,6 @@ private:
     std::unique_ptr<VirtualClockWindow> virtualClockWindow_;
     std::unique_ptr<ReconnectWatcher> reconnectWatcher_;
     std::unique_ptr<SettingsKeeper> settingsKeeper_;
+    std::unique_ptr<RemoteControlService> remoteControl_;
     QString lastFailure_;
 };

@@ -40,6 +40,12 @@ struct ApplicationOptions {
     // --lead-ms: the time sync's extra lead, 0 to 100 ms; kept like the
     // window's choice.
     std::optional<int> leadMilliseconds;
+    // --new-instance: a window start that neither hands over to a running
+    // Halodial nor gives way to the headless service.
+    bool newInstance = false;
+    // Serve the remote control on the session bus (RemoteControlService).
+    // The process does; tests choose.
+    bool remoteControl = false;
     // Save both windows as PNG files there, a moment after start, and quit.
     QString screenshotDirectory;
 };

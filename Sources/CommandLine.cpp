@@ -24,6 +24,7 @@ const QString waitOption = QStringLiteral("wait");
 const QString coloursOption = QStringLiteral("colors");
 const QString leadOption = QStringLiteral("lead-ms");
 const QString resetSettingsOption = QStringLiteral("reset-settings");
+const QString newInstanceOption = QStringLiteral("new-instance");
 
 QStringList argumentList(int argc, char* argv[])
 {
@@ -83,6 +84,10 @@ void CommandLine::describeOptions(QCommandLineParser& parser)
                       QCoreApplication::translate("CommandLine", "MS")});
     parser.addOption({resetSettingsOption,
                       QCoreApplication::translate("CommandLine", "Start from the default settings.")});
+    parser.addOption({newInstanceOption,
+                      QCoreApplication::translate("CommandLine",
+                                                  "Start another window even when Halodial runs already, instead of "
+                                                  "handing this start's port, --open and --sync to it.")});
     QCommandLineOption screenshots(screenshotOption,
                                    QStringLiteral("Save screenshots of the windows in DIR after a moment, then quit."),
                                    QStringLiteral("DIR"));
@@ -198,6 +203,7 @@ std::variant<ApplicationOptions, int> CommandLine::parse(const QStringList& argu
     options.wait = parser.isSet(waitOption);
     options.reconnects = options.wait;
     options.resetSettings = parser.isSet(resetSettingsOption);
+    options.newInstance = parser.isSet(newInstanceOption);
     if (parser.isSet(coloursOption)) {
         options.colours = parseColours(parser.value(coloursOption), &options.coloursOneForAll);
         if (!options.colours) {

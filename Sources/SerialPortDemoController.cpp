@@ -100,7 +100,10 @@ void SerialPortDemoController::setLineEndingPopUpButton(QComboBox* popUp)
     }
     lineEndingPopUpButton_ = popUp;
     if (popUp) {
-        connect(popUp, &QComboBox::currentIndexChanged, this, [this] { timeSync_.refresh(); });
+        connect(popUp, &QComboBox::currentIndexChanged, this, [this] {
+            timeSync_.refresh();
+            emit lineEndingChanged();
+        });
     }
 }
 
@@ -124,7 +127,10 @@ void SerialPortDemoController::setWell(int index, ColorWell* well)
     wells_[index] = well;
     hasTubeOutlets_ = hasTubeOutlets_ || well;
     if (well) {
-        connect(well, &ColorWell::colorChanged, this, [this] { timeSync_.refresh(); });
+        connect(well, &ColorWell::colorChanged, this, [this] {
+            timeSync_.refresh();
+            emit tubeColoursChanged();
+        });
     }
     timeSync_.refresh();
 }
@@ -232,7 +238,10 @@ void SerialPortDemoController::releaseReceivedDataTextView()
 
 QString SerialPortDemoController::lineEndingString() const
 {
-    if (!lineEndingPopUpButton_ || lineEndingPopUpButton_->currentIndex() < 0) {
+    if (!lineEndingPopUpButton_) {
+        return ownLineEnding_;
+    }
+    if (lineEndingPopUpButton_->currentIndex() < 0) {
         return QStringLiteral("\n");
     }
     bool isNumber = false;
@@ -247,6 +256,27 @@ QString SerialPortDemoController::lineEndingString() const
         return QStringLiteral("\r\n");
     default:
         return QStringLiteral("\n");
+    }
+}
+
+void SerialPortDemoController::setLineEndingString(const QString& ending)
+{
+    static const QStringList endings{QStringLiteral("\r"), QStringLiteral("\n"), QStringLiteral("\r\n")};
+    const auto tag = endings.indexOf(ending);
+    if (tag < 0) {
+        return;
+    }
+    if (lineEndingPopUpButton_) {
+        const int index = lineEndingPopUpButton_->findData(static_cast<int>(tag));
+        if (index >= 0) {
+            lineEndingPopUpButton_->setCurrentIndex(index);
+        }
+        return;
+    }
+    if (ending != ownLineEnding_) {
+        ownLineEnding_ = ending;
+        timeSync_.refresh();
+        emit lineEndingChanged();
     }
 }
 
@@ -304,6 +334,10 @@ void SerialPortDemoController::setTubeColours(const std::array<QColor, tubeCount
     }
     showWellColoursInTubes();
     timeSync_.refresh();
+    if (!hasTubeOutlets_) {
+        // Connected wells tell their changes themselves.
+        emit tubeColoursChanged();
+    }
 }
 
 QString SerialPortDemoController::withLineEnding(const QString& text) const
@@ -500,12 +534,20 @@ void SerialPortDemoController::senddate()
     }
     sendTimeFrame(frameString(QLatin1Char(ClockFrame::kTimeLead)));
     timeSync_.setPort(serialPort_);
+    const bool wasSyncing = isSyncing();
     timeSync_.start();
+    if (!wasSyncing) {
+        emit syncingChanged(true);
+    }
 }
 
 void SerialPortDemoController::stop()
 {
+    const bool wasSyncing = isSyncing();
     timeSync_.stop();
+    if (wasSyncing) {
+        emit syncingChanged(false);
+    }
 }
 
 void SerialPortDemoController::save()

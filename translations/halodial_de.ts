@@ -106,6 +106,10 @@ Qts eigene Optionen wie -platform offscreen werden ebenfalls angenommen.</transl
         <source>--lead-ms needs a whole number of milliseconds from 0 to %1, not &apos;%2&apos;</source>
         <translation>--lead-ms braucht eine ganze Zahl von Millisekunden zwischen 0 und %1, nicht &apos;%2&apos;</translation>
     </message>
+    <message>
+        <source>Start another window even when Halodial runs already, instead of handing this start&apos;s port, --open and --sync to it.</source>
+        <translation>Auch dann ein weiteres Fenster öffnen, wenn Halodial schon läuft, statt ihm die Schnittstelle, --open und --sync dieses Starts zu übergeben.</translation>
+    </message>
 </context>
 <context>
     <name>ConsoleController</name>
@@ -708,6 +712,59 @@ Qts eigene Optionen wie -platform offscreen werden ebenfalls angenommen.</transl
     </message>
 </context>
 <context>
+    <name>RemoteArguments</name>
+    <message>
+        <source>give one colour for every tube or six, one per tube, not %1</source>
+        <translation>eine Farbe für alle Röhren oder sechs, eine je Röhre, nicht %1</translation>
+    </message>
+    <message>
+        <source>&apos;%1&apos; is not a colour: give six hex digits, RRGGBB</source>
+        <translation>„%1“ ist keine Farbe: sechs Hexadezimalziffern angeben, RRGGBB</translation>
+    </message>
+</context>
+<context>
+    <name>RemoteControlObject</name>
+    <message>
+        <source>this Halodial runs without a window (the headless service)</source>
+        <translation>dieses Halodial läuft ohne Fenster (als Dienst ohne Anzeige)</translation>
+    </message>
+    <message>
+        <source>%1 takes the arguments (%2), not (%3)</source>
+        <translation>%1 nimmt die Argumente (%2), nicht (%3)</translation>
+    </message>
+    <message>
+        <source>no method %1 in %2</source>
+        <translation>keine Methode %1 in %2</translation>
+    </message>
+    <message>
+        <source>no property %1 in %2</source>
+        <translation>keine Eigenschaft %1 in %2</translation>
+    </message>
+    <message>
+        <source>the property %1 is read-only</source>
+        <translation>die Eigenschaft %1 ist nur lesbar</translation>
+    </message>
+    <message>
+        <source>%1: %2</source>
+        <translation>%1: %2</translation>
+    </message>
+    <message>
+        <source>no serial port at %1: not a serial device or pseudo-terminal</source>
+        <translation>keine serielle Schnittstelle unter %1: weder ein serielles Gerät noch ein Pseudo-Terminal</translation>
+    </message>
+    <message>
+        <source>no port is chosen: give the port&apos;s path</source>
+        <translation>keine Schnittstelle gewählt: den Pfad der Schnittstelle angeben</translation>
+    </message>
+</context>
+<context>
+    <name>RemoteProperties</name>
+    <message>
+        <source>the value must be %1</source>
+        <translation>der Wert muss %1 sein</translation>
+    </message>
+</context>
+<context>
     <name>SerialPortDemoController</name>
     <message>
         <source>Halodial Help</source>
@@ -746,6 +803,17 @@ Qts eigene Optionen wie -platform offscreen werden ebenfalls angenommen.</transl
     <message>
         <source>cannot read the settings in %1; the defaults are used</source>
         <translation>die Einstellungen in %1 können nicht gelesen werden; es gelten die Voreinstellungen</translation>
+    </message>
+</context>
+<context>
+    <name>SingleInstance</name>
+    <message>
+        <source>no port</source>
+        <translation>keine Schnittstelle</translation>
+    </message>
+    <message>
+        <source>Halodial already runs as a service for this user (port: %1, %2). Change it with halodialctl, or stop the service (systemctl --user stop halodial) before starting the window; --new-instance starts a window all the same.</source>
+        <translation>Halodial läuft für diesen Benutzer schon als Dienst (Schnittstelle: %1, %2). Ändern Sie ihn mit halodialctl oder beenden Sie den Dienst (systemctl --user stop halodial), bevor Sie das Fenster starten; --new-instance startet trotzdem ein Fenster.</translation>
     </message>
 </context>
 <context>
