@@ -17,6 +17,7 @@
 #include "ports/PortIdentity.h"
 #include "ports/PortProblem.h"
 #include "ports/ReconnectWatcher.h"
+#include "remote/MqttBridge.h"
 #include "remote/RemoteControlService.h"
 #include "SerialPortDemoController.h"
 #include "settings/SettingsKeeper.h"
@@ -41,6 +42,7 @@ Application::Application(VELSerialPortManager& manager, Presentation presentatio
 Application::~Application()
 {
     remoteControl_.reset();
+    mqttBridge_.reset();
     if (settingsKeeper_) {
         settingsKeeper_->saveAll();
     }
@@ -153,6 +155,10 @@ std::optional<Application::StartError> Application::start(const ApplicationOptio
         }
         remoteControl_ = std::make_unique<RemoteControlService>(*controller_, std::move(activator));
         remoteControl_->start();
+    }
+    if (options.mqtt) {
+        mqttBridge_ = std::make_unique<MqttBridge>(*controller_, *options.mqtt);
+        mqttBridge_->start();
     }
     if (!options.screenshotDirectory.isEmpty() && window_) {
         QTimer::singleShot(screenshotDelay, this,

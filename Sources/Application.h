@@ -10,6 +10,7 @@
 #include "ApplicationOptions.h"
 
 class MainWindow;
+class MqttBridge;
 class ReconnectWatcher;
 class RemoteControlService;
 class SerialPortDemoController;
@@ -91,5 +92,6 @@ private:
     std::unique_ptr<ReconnectWatcher> reconnectWatcher_;
     std::unique_ptr<SettingsKeeper> settingsKeeper_;
     std::unique_ptr<RemoteControlService> remoteControl_;
+    std::unique_ptr<MqttBridge> mqttBridge_;
     QString lastFailure_;
 };

@@ -5,6 +5,8 @@
 #include <array>
 #include <optional>
 
+#include "remote/MqttSettings.h"
+
 // What the command line asks of a Halodial run.
 struct ApplicationOptions {
     // Start the built-in virtual clock and show its window.
@@ -46,6 +48,9 @@ struct ApplicationOptions {
     // Serve the remote control on the session bus (RemoteControlService).
     // The process does; tests choose.
     bool remoteControl = false;
+    // --mqtt and its companions: the clock on an MQTT broker, announced to
+    // Home Assistant (MqttBridge).
+    std::optional<MqttSettings> mqtt;
     // Save both windows as PNG files there, a moment after start, and quit.
     QString screenshotDirectory;
 };

@@ -110,6 +110,34 @@ Qts eigene Optionen wie -platform offscreen werden ebenfalls angenommen.</transl
         <source>Start another window even when Halodial runs already, instead of handing this start&apos;s port, --open and --sync to it.</source>
         <translation>Auch dann ein weiteres Fenster öffnen, wenn Halodial schon läuft, statt ihm die Schnittstelle, --open und --sync dieses Starts zu übergeben.</translation>
     </message>
+    <message>
+        <source>Put the clock on the MQTT broker at URL (mqtt://HOST[:PORT] or mqtts://HOST[:PORT]), announced to Home Assistant.</source>
+        <translation>Die Uhr auf den MQTT-Broker unter URL bringen (mqtt://HOST[:PORT] oder mqtts://HOST[:PORT]), Home Assistant bekannt gemacht.</translation>
+    </message>
+    <message>
+        <source>Check an mqtts:// broker&apos;s certificate against the CA in FILE instead of the system&apos;s.</source>
+        <translation>Das Zertifikat eines mqtts://-Brokers gegen die Zertifizierungsstelle in FILE statt gegen die des Systems prüfen.</translation>
+    </message>
+    <message>
+        <source>Log in to the broker as the user on the first line of FILE with the password on its second; FILE must have mode 0600.</source>
+        <translation>Beim Broker als der Benutzer aus der ersten Zeile von FILE mit dem Passwort aus der zweiten anmelden; FILE muss die Rechte 0600 haben.</translation>
+    </message>
+    <message>
+        <source>The MQTT client id (default: one of the broker&apos;s).</source>
+        <translation>Die MQTT-Client-ID (Vorgabe: eine vom Broker vergebene).</translation>
+    </message>
+    <message>
+        <source>Put the clock&apos;s MQTT topics under PREFIX (default: halodial/HOSTNAME).</source>
+        <translation>Die MQTT-Topics der Uhr unter PREFIX legen (Vorgabe: halodial/HOSTNAME).</translation>
+    </message>
+    <message>
+        <source>--mqtt-prefix needs a topic without + or # and without a trailing /, not &apos;%1&apos;</source>
+        <translation>--mqtt-prefix braucht ein Topic ohne + oder # und ohne / am Ende, nicht &apos;%1&apos;</translation>
+    </message>
+    <message>
+        <source>the --mqtt-… options need --mqtt URL</source>
+        <translation>die Optionen --mqtt-… brauchen --mqtt URL</translation>
+    </message>
 </context>
 <context>
     <name>ConsoleController</name>
@@ -594,6 +622,25 @@ Qts eigene Optionen wie -platform offscreen werden ebenfalls angenommen.</transl
     <message>
         <source>Send each time frame this much earlier again, for an adapter with a delay of its own</source>
         <translation>Jeden Zeitrahmen um so viel zusätzlich früher senden, für einen Adapter mit eigener Verzögerung</translation>
+    </message>
+</context>
+<context>
+    <name>MqttSettings</name>
+    <message>
+        <source>--mqtt needs mqtt://HOST[:PORT] or mqtts://HOST[:PORT], not &apos;%1&apos; (user and password go in --mqtt-credentials)</source>
+        <translation>--mqtt braucht mqtt://HOST[:PORT] oder mqtts://HOST[:PORT], nicht &apos;%1&apos; (Benutzer und Passwort gehören in --mqtt-credentials)</translation>
+    </message>
+    <message>
+        <source>--mqtt-credentials: %1 is not a readable file</source>
+        <translation>--mqtt-credentials: %1 ist keine lesbare Datei</translation>
+    </message>
+    <message>
+        <source>--mqtt-credentials: %1 has mode %2; it holds a password, so it must have mode 0600 (chmod 600 %1)</source>
+        <translation>--mqtt-credentials: %1 hat die Rechte %2; sie enthält ein Passwort und muss deshalb die Rechte 0600 haben (chmod 600 %1)</translation>
+    </message>
+    <message>
+        <source>--mqtt-credentials: %1 needs the user on its first line and the password on its second</source>
+        <translation>--mqtt-credentials: %1 braucht den Benutzer in der ersten Zeile und das Passwort in der zweiten</translation>
     </message>
 </context>
 <context>

@@ -72,4 +72,22 @@ QString lineEndingName(const QString& ending)
     return QStringLiteral("lf");
 }
 
+QString portStateName(PortStatus::State state)
+{
+    switch (state) {
+    case PortStatus::State::Opening:
+        return QStringLiteral("opening");
+    case PortStatus::State::Open:
+        return QStringLiteral("open");
+    case PortStatus::State::Gone:
+        return QStringLiteral("gone");
+    case PortStatus::State::Waiting:
+        return QStringLiteral("waiting");
+    case PortStatus::State::NoPort:
+    case PortStatus::State::Closed:
+        break;
+    }
+    return QStringLiteral("closed");
+}
+
 }  // namespace RemoteArguments

@@ -7,6 +7,8 @@
 #include <optional>
 #include <variant>
 
+#include "ports/PortStatus.h"
+
 // The values a remote control passes, read strictly: a malformed one is
 // refused whole with a message that says what is wrong, so that a bad call
 // changes nothing. Plain functions; any thread.
@@ -23,5 +25,9 @@ QStringList colourNames(const Colours& colours);
 // "cr", "lf" or "crlf" to the ending itself and back.
 std::optional<QString> lineEnding(const QString& name);
 QString lineEndingName(const QString& ending);
+
+// The port's state as remote controls name it: closed (also without a
+// port), opening, open, waiting or gone.
+QString portStateName(PortStatus::State state);
 
 }  // namespace RemoteArguments

@@ -10,24 +10,6 @@
 
 namespace {
 
-QString stateName(PortStatus::State state)
-{
-    switch (state) {
-    case PortStatus::State::Opening:
-        return QStringLiteral("opening");
-    case PortStatus::State::Open:
-        return QStringLiteral("open");
-    case PortStatus::State::Gone:
-        return QStringLiteral("gone");
-    case PortStatus::State::Waiting:
-        return QStringLiteral("waiting");
-    case PortStatus::State::NoPort:
-    case PortStatus::State::Closed:
-        break;
-    }
-    return QStringLiteral("closed");
-}
-
 QString mustBe(const char* type)
 {
     return QCoreApplication::translate("RemoteProperties", "the value must be %1").arg(QLatin1String(type));
@@ -52,7 +34,7 @@ RemoteProperties::RemoteProperties(SerialPortDemoController& controller, bool ha
              return QVariant(port ? PortLabel::of(port) : QString());
          },
          {}},
-        {QStringLiteral("PortState"), [c] { return QVariant(stateName(c->portState())); }, {}},
+        {QStringLiteral("PortState"), [c] { return QVariant(RemoteArguments::portStateName(c->portState())); }, {}},
         {QStringLiteral("Status"), [c] { return QVariant(c->statusText()); }, {}},
         {QStringLiteral("Syncing"), [c] { return QVariant(c->isSyncing()); }, {}},
         {QStringLiteral("Colours"),
