@@ -54,6 +54,7 @@ void RemoteControlService::start()
     // thread first, so the service is there to receive it.
     joiner_ = std::thread([this] {
         QString problem;
+        bool noBus = false;
         switch (SessionBusProbe::probeSessionBus(busProbeDeadline)) {
         case SessionBusProbe::Outcome::Answers:
             // The handshake, here rather than on the GUI thread.
@@ -65,20 +66,23 @@ void RemoteControlService::start()
             problem = QStringLiteral("the session bus does not answer");
             break;
         case SessionBusProbe::Outcome::Unreachable:
-            problem = QStringLiteral("the session bus cannot be reached");
-            break;
         case SessionBusProbe::Outcome::Unknown:
-            problem = QStringLiteral("no session bus address that can be checked");
+            // A service started without a user bus: ordinary, and
+            // halodialctl says so to whoever asks.
+            noBus = true;
             break;
         }
-        QMetaObject::invokeMethod(
-            this, [this, problem] { joined(problem); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, [this, problem, noBus] { joined(problem, noBus); }, Qt::QueuedConnection);
     });
 }
 
-void RemoteControlService::joined(const QString& problem)
+void RemoteControlService::joined(const QString& problem, bool noBus)
 {
     joiner_.join();
+    if (noBus) {
+        emit nameSettled(false);
+        return;
+    }
     if (!problem.isEmpty()) {
         std::cerr << "halodial: no remote control on D-Bus: " << problem.toStdString() << std::endl;
         emit nameSettled(false);

@@ -18,8 +18,9 @@ class SerialPortDemoController;
 // of its own after a probe with a deadline (SessionBusProbe): a bus that is
 // absent, hung or slow costs the GUI thread nothing. The object is then
 // registered and the name asked for without waiting on the GUI thread.
-// Without a bus, or when another instance owns the name, one line goes to
-// standard error and the program runs on without a remote control.
+// Without a session bus the program runs on without a remote control; a
+// bus that does not answer, or another instance that owns the name, is said
+// in one line on standard error.
 //
 // GUI thread; start() and the destructor return at once, except that the
 // destructor waits for a join still under way (at most the probe's
@@ -46,7 +47,7 @@ signals:
     void nameSettled(bool owned);
 
 private:
-    void joined(const QString& problem);
+    void joined(const QString& problem, bool noBus);
 
     RemoteControlObject object_;
     std::thread joiner_;
