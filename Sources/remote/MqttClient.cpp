@@ -49,10 +49,10 @@ MqttClient::MqttClient(const MqttSettings& settings, const QString& willTopic, c
                           caFile.isEmpty() ? "/etc/ssl/certs" : nullptr, nullptr, nullptr, nullptr);
     }
     misc_.setInterval(housekeeping);
+    // Keep-alive pings and retries of unanswered messages; a broker that
+    // stopped answering the pings is dropped there (onDisconnect).
     connect(&misc_, &QTimer::timeout, this, [this] {
-        if (mosquitto_loop_misc(handle_) != MOSQ_ERR_SUCCESS && !connected_ && !connecting_) {
-            return;
-        }
+        mosquitto_loop_misc(handle_);
         updateWriteWatch();
     });
     retry_.setSingleShot(true);
