@@ -204,6 +204,34 @@ private slots:
         QCOMPARE(property(QStringLiteral("PortState")).toString(), u"open"_qs);
     }
 
+    void theLineEndingIsWritable()
+    {
+        const auto set = [this](const QString& name, const QVariant& value) {
+            QDBusMessage message =
+                QDBusMessage::createMethodCall(service, path, propertiesInterface, QStringLiteral("Set"));
+            message << interface << name << QVariant::fromValue(QDBusVariant(value));
+            return client().call(message, QDBus::BlockWithGui, kDeadlineMs);
+        };
+        QCOMPARE(set(u"LineEnding"_qs, u"crlf"_qs).type(), QDBusMessage::ReplyMessage);
+        QCOMPARE(set(u"AddsLineEnding"_qs, true).type(), QDBusMessage::ReplyMessage);
+        QCOMPARE(application_->controller().lineEndingString(), u"\r\n"_qs);
+        QCOMPARE(application_->window().ui().lineEndingPopUpButton->currentData().toInt(), 2);
+        terminal_->takeAll();
+        QByteArray sent;
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                sent += terminal_->takeAll();
+                return sent.contains("\r\n/");
+            },
+            kDeadlineMs));
+
+        const QDBusMessage refused = set(u"LineEnding"_qs, u"tab"_qs);
+        QCOMPARE(refused.errorName(), QString::fromLatin1(RemoteInterface::invalidArgumentError));
+        QCOMPARE(set(u"Syncing"_qs, false).errorName(), u"org.freedesktop.DBus.Error.PropertyReadOnly"_qs);
+        QCOMPARE(property(u"LineEnding"_qs).toString(), u"crlf"_qs);
+        QVERIFY(application_->controller().isSyncing());
+    }
+
     void aSecondStartHandsOverToTheWindow()
     {
         PseudoTerminal second;
