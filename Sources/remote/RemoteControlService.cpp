@@ -12,8 +12,8 @@
 
 namespace {
 
-// RequestName's flag and answer (the bus's specification): fail rather than
-// queue behind the owner; the name is ours.
+// RequestName's flag and answers (D-Bus's own protocol): fail rather than
+// queue behind the owner; the name is ours, or was ours already.
 constexpr uint doNotQueue = 0x4;
 constexpr uint primaryOwner = 1;
 constexpr uint alreadyOwner = 4;
