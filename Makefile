@@ -21,7 +21,7 @@ FUZZ_DIR    := $(BUILD)/fuzz
 # real time-outs, so it gets a bounded time (as many inputs as fit), and its
 # threaded twin, which can find what only crossing threads shows, a shorter one.
 FUZZ_RUNS   ?= 1000000
-FUZZ_FAST   := fuzz_descriptors fuzz_clock_frames
+FUZZ_FAST   := fuzz_descriptors fuzz_clock_frames fuzz_mqtt_payload
 FUZZ_ARGS   ?= -max_total_time=60 -runs=1000000 -max_len=512
 FUZZ_THREADED_ARGS ?= -max_total_time=30 -runs=200000 -max_len=512
 

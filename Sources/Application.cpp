@@ -24,6 +24,8 @@
 #include "ports/PortLineSettings.h"
 #include "ports/PortProblem.h"
 #include "ports/ReconnectWatcher.h"
+#include "remote/MqttBridge.h"
+#include "remote/RemoteControlService.h"
 #include "SerialPortDemoController.h"
 #include "settings/SettingsKeeper.h"
 #include "display/DisplayDialog.h"
@@ -48,6 +50,8 @@ Application::Application(VELSerialPortManager& manager, Presentation presentatio
 
 Application::~Application()
 {
+    remoteControl_.reset();
+    mqttBridge_.reset();
     if (settingsKeeper_) {
         settingsKeeper_->saveAll();
         // The keeper goes before the window does.
@@ -192,11 +196,47 @@ std::optional<Application::StartError> Application::start(const ApplicationOptio
         // --wait nothing waits for this one.
         return StartError{1, PortProblem::describe(ENOENT, savedPort->path)};
     }
+    if (options.remoteControl) {
+        RemoteControlObject::Activator activator;
+        if (window_) {
+            activator = [this](const QString& portPath, bool open, bool sync) { return activate(portPath, open, sync); };
+        }
+        remoteControl_ = std::make_unique<RemoteControlService>(*controller_, std::move(activator));
+        remoteControl_->start();
+    }
+    if (options.mqtt) {
+        mqttBridge_ = std::make_unique<MqttBridge>(*controller_, *options.mqtt);
+        mqttBridge_->start();
+    }
     if (!options.screenshotDirectory.isEmpty() && window_) {
         QTimer::singleShot(screenshotDelay, this,
                            [this, directory = options.screenshotDirectory] { saveScreenshotsAndQuit(directory); });
     }
     return std::nullopt;
+}
+
+QString Application::activate(const QString& portPath, bool open, bool sync)
+{
+    if (!portPath.isEmpty()) {
+        auto port = VELSerialPort::initWithPath(portPath.toStdString());
+        if (!port) {
+            return tr("no serial port at %1: not a serial device or pseudo-terminal").arg(portPath);
+        }
+        if (port != controller_->serialPort()) {
+            controller_->setSerialPort(port);
+        }
+    }
+    window_->show();
+    window_->raise();
+    window_->activateWindow();
+    const auto port = controller_->serialPort();
+    if (open && port && !port->isOpen()) {
+        controller_->openOrClosePort();
+    }
+    if (sync) {
+        controller_->senddate();
+    }
+    return {};
 }
 
 bool Application::restoreSession(const QString& identity, const QString& name, const QString& path,

@@ -11,7 +11,9 @@
 
 class MainWindow;
 class QDir;
+class MqttBridge;
 class ReconnectWatcher;
+class RemoteControlService;
 class SerialPortDemoController;
 class SettingsKeeper;
 class VELSerialPortManager;
@@ -64,6 +66,8 @@ public:
     // Null unless simulating.
     VirtualClock* virtualClock() const { return virtualClock_.get(); }
     VirtualClockWindow* virtualClockWindow() const { return virtualClockWindow_.get(); }
+    // Null unless the options asked for it.
+    RemoteControlService* remoteControl() const { return remoteControl_.get(); }
 
 private:
     std::optional<StartError> startVirtualClock();
@@ -80,6 +84,9 @@ private:
     // The menus in one picture (menus.png) and the line settings dialog
     // (line-settings.png); false when either could not be saved.
     bool saveMenusAndLineSettings(const QDir& target);
+    // A second start's request, sent over D-Bus: the window comes to the
+    // front and takes its port, open and sync. Empty, or what is wrong.
+    QString activate(const QString& portPath, bool open, bool sync);
 
     VELSerialPortManager& manager_;
     AppDelegate appDelegate_;
@@ -89,5 +96,7 @@ private:
     std::unique_ptr<VirtualClockWindow> virtualClockWindow_;
     std::unique_ptr<ReconnectWatcher> reconnectWatcher_;
     std::unique_ptr<SettingsKeeper> settingsKeeper_;
+    std::unique_ptr<RemoteControlService> remoteControl_;
+    std::unique_ptr<MqttBridge> mqttBridge_;
     QString lastFailure_;
 };

@@ -9,6 +9,8 @@
 #include <array>
 #include <optional>
 
+#include "remote/MqttSettings.h"
+
 // What the command line asks of a Halodial run.
 struct ApplicationOptions {
     // Start the built-in virtual clock and show its window.
@@ -51,6 +53,15 @@ struct ApplicationOptions {
     // --countdown-for / --countdown-to: a countdown started with the run.
     std::optional<std::chrono::seconds> countdownFor;
     std::optional<QTime> countdownTo;
+    // --new-instance: a window start that neither hands over to a running
+    // Halodial nor gives way to the headless service.
+    bool newInstance = false;
+    // Serve the remote control on the session bus (RemoteControlService).
+    // The process does; tests choose.
+    bool remoteControl = false;
+    // --mqtt and its companions: the clock on an MQTT broker, announced to
+    // Home Assistant (MqttBridge).
+    std::optional<MqttSettings> mqtt;
     // Save both windows as PNG files there, a moment after start, and quit.
     QString screenshotDirectory;
 };

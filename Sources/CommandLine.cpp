@@ -96,6 +96,12 @@ std::optional<std::chrono::seconds> durationOf(const QString& text)
     }
     return std::chrono::seconds(total);
 }
+const QString newInstanceOption = QStringLiteral("new-instance");
+const QString mqttOption = QStringLiteral("mqtt");
+const QString mqttCaOption = QStringLiteral("mqtt-ca");
+const QString mqttCredentialsOption = QStringLiteral("mqtt-credentials");
+const QString mqttClientIdOption = QStringLiteral("mqtt-client-id");
+const QString mqttPrefixOption = QStringLiteral("mqtt-prefix");
 
 QStringList argumentList(int argc, char* argv[])
 {
@@ -170,6 +176,33 @@ void CommandLine::describeOptions(QCommandLineParser& parser)
                       QCoreApplication::translate("CommandLine", "TIME")});
     parser.addOption({resetSettingsOption,
                       QCoreApplication::translate("CommandLine", "Start from the default settings.")});
+    parser.addOption({newInstanceOption,
+                      QCoreApplication::translate("CommandLine",
+                                                  "Start another window even when Halodial runs already, instead of "
+                                                  "handing this start's port, --open and --sync to it.")});
+    parser.addOption({mqttOption,
+                      QCoreApplication::translate("CommandLine",
+                                                  "Put the clock on the MQTT broker at URL (mqtt://HOST[:PORT] or "
+                                                  "mqtts://HOST[:PORT]), announced to Home Assistant."),
+                      QStringLiteral("URL")});
+    parser.addOption({mqttCaOption,
+                      QCoreApplication::translate("CommandLine",
+                                                  "Check an mqtts:// broker's certificate against the CA in FILE "
+                                                  "instead of the system's."),
+                      QStringLiteral("FILE")});
+    parser.addOption({mqttCredentialsOption,
+                      QCoreApplication::translate("CommandLine",
+                                                  "Log in to the broker as the user on the first line of FILE with "
+                                                  "the password on its second; FILE must have mode 0600."),
+                      QStringLiteral("FILE")});
+    parser.addOption({mqttClientIdOption,
+                      QCoreApplication::translate("CommandLine", "The MQTT client id (default: one of the broker's)."),
+                      QStringLiteral("ID")});
+    parser.addOption({mqttPrefixOption,
+                      QCoreApplication::translate("CommandLine",
+                                                  "Put the clock's MQTT topics under PREFIX (default: "
+                                                  "halodial/HOSTNAME)."),
+                      QStringLiteral("PREFIX")});
     QCommandLineOption screenshots(screenshotOption,
                                    QStringLiteral("Save screenshots of the windows in DIR after a moment, then quit."),
                                    QStringLiteral("DIR"));
@@ -285,6 +318,35 @@ std::variant<ApplicationOptions, int> CommandLine::parse(const QStringList& argu
     options.wait = parser.isSet(waitOption);
     options.reconnects = options.wait;
     options.resetSettings = parser.isSet(resetSettingsOption);
+    options.newInstance = parser.isSet(newInstanceOption);
+    if (parser.isSet(mqttOption)) {
+        auto settings = MqttSettings::fromUrl(parser.value(mqttOption));
+        if (const QString* problem = std::get_if<QString>(&settings)) {
+            return usageError(*problem);
+        }
+        MqttSettings mqtt = std::get<MqttSettings>(settings);
+        mqtt.caFile = parser.value(mqttCaOption);
+        mqtt.clientId = parser.value(mqttClientIdOption);
+        if (parser.isSet(mqttPrefixOption)) {
+            mqtt.topicPrefix = parser.value(mqttPrefixOption);
+        }
+        if (mqtt.topicPrefix.isEmpty() || mqtt.topicPrefix.contains(QLatin1Char('#')) ||
+            mqtt.topicPrefix.contains(QLatin1Char('+')) || mqtt.topicPrefix.endsWith(QLatin1Char('/'))) {
+            return usageError(QCoreApplication::translate("CommandLine",
+                                                          "--mqtt-prefix needs a topic without + or # and without a "
+                                                          "trailing /, not '%1'")
+                                  .arg(mqtt.topicPrefix));
+        }
+        if (parser.isSet(mqttCredentialsOption)) {
+            if (const auto problem = mqtt.readCredentials(parser.value(mqttCredentialsOption))) {
+                return usageError(*problem);
+            }
+        }
+        options.mqtt = mqtt;
+    } else if (parser.isSet(mqttCaOption) || parser.isSet(mqttCredentialsOption) || parser.isSet(mqttClientIdOption) ||
+               parser.isSet(mqttPrefixOption)) {
+        return usageError(QCoreApplication::translate("CommandLine", "the --mqtt-… options need --mqtt URL"));
+    }
     if (parser.isSet(coloursOption)) {
         options.colours = parseColours(parser.value(coloursOption), &options.coloursOneForAll);
         if (!options.colours) {

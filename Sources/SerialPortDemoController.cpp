@@ -104,7 +104,10 @@ void SerialPortDemoController::setLineEndingPopUpButton(QComboBox* popUp)
     }
     lineEndingPopUpButton_ = popUp;
     if (popUp) {
-        connect(popUp, &QComboBox::currentIndexChanged, this, [this] { timeSync_.refresh(); });
+        connect(popUp, &QComboBox::currentIndexChanged, this, [this] {
+            timeSync_.refresh();
+            emit lineEndingChanged();
+        });
     }
 }
 
@@ -128,7 +131,10 @@ void SerialPortDemoController::setWell(int index, ColorWell* well)
     wells_[index] = well;
     hasTubeOutlets_ = hasTubeOutlets_ || well;
     if (well) {
-        connect(well, &ColorWell::colorChanged, this, [this] { timeSync_.refresh(); });
+        connect(well, &ColorWell::colorChanged, this, [this] {
+            timeSync_.refresh();
+            emit tubeColoursChanged();
+        });
     }
     timeSync_.refresh();
 }
@@ -236,7 +242,10 @@ void SerialPortDemoController::releaseReceivedDataTextView()
 
 QString SerialPortDemoController::lineEndingString() const
 {
-    if (!lineEndingPopUpButton_ || lineEndingPopUpButton_->currentIndex() < 0) {
+    if (!lineEndingPopUpButton_) {
+        return ownLineEnding_;
+    }
+    if (lineEndingPopUpButton_->currentIndex() < 0) {
         return QStringLiteral("\n");
     }
     bool isNumber = false;
@@ -251,6 +260,27 @@ QString SerialPortDemoController::lineEndingString() const
         return QStringLiteral("\r\n");
     default:
         return QStringLiteral("\n");
+    }
+}
+
+void SerialPortDemoController::setLineEndingString(const QString& ending)
+{
+    static const QStringList endings{QStringLiteral("\r"), QStringLiteral("\n"), QStringLiteral("\r\n")};
+    const auto tag = endings.indexOf(ending);
+    if (tag < 0) {
+        return;
+    }
+    if (lineEndingPopUpButton_) {
+        const int index = lineEndingPopUpButton_->findData(static_cast<int>(tag));
+        if (index >= 0) {
+            lineEndingPopUpButton_->setCurrentIndex(index);
+        }
+        return;
+    }
+    if (ending != ownLineEnding_) {
+        ownLineEnding_ = ending;
+        timeSync_.refresh();
+        emit lineEndingChanged();
     }
 }
 
@@ -285,6 +315,10 @@ void SerialPortDemoController::setTubeColours(const std::array<QColor, tubeCount
     }
     showWellColoursInTubes();
     timeSync_.refresh();
+    if (!hasTubeOutlets_) {
+        // Connected wells tell their changes themselves.
+        emit tubeColoursChanged();
+    }
 }
 
 QString SerialPortDemoController::withLineEnding(const QString& text) const
@@ -478,14 +512,22 @@ void SerialPortDemoController::senddate()
     // The tubes' digits, lit as the display has them now (dark at night).
     sendTimeFrame(frameStringColoured(QLatin1Char(ClockFrame::kTimeLead), shown.colours));
     timeSync_.setPort(serialPort_);
+    const bool wasSyncing = isSyncing();
     timeSync_.start();
     followDisplay();
+    if (!wasSyncing) {
+        emit syncingChanged(true);
+    }
 }
 
 void SerialPortDemoController::stop()
 {
+    const bool wasSyncing = isSyncing();
     timeSync_.stop();
     followDisplay();
+    if (wasSyncing) {
+        emit syncingChanged(false);
+    }
 }
 
 void SerialPortDemoController::save()

@@ -257,6 +257,13 @@ public:
     // 0 "\r", 1 "\n", 2 "\r\n"; anything else, or no choice, "\n".
     QString lineEndingString() const;
 
+    // What a remote control (D-Bus, MQTT) reads and changes besides the
+    // window. Each change is told by a signal below, whoever made it.
+    bool isSyncing() const { return timeSync_.isActive(); }
+    // "\r", "\n" or "\r\n" into the pop-up (the item with that tag), or
+    // the controller's own without one; anything else is ignored.
+    void setLineEndingString(const QString& ending);
+
     // The lead, then each tube's whole text and its well's colour; absent
     // unless all six fields and wells are there.
     std::optional<QString> frameString(QChar lead) const;
@@ -336,6 +343,11 @@ signals:
     // the message is the status line's plain-words problem.
     void openFailed(const QString& message);
     void portWentAway(const QString& message);
+    // For remote controls: the colours the frames carry, the sync's
+    // running and the line ending changed, by whomever.
+    void tubeColoursChanged();
+    void syncingChanged(bool syncing);
+    void lineEndingChanged();
 
 private:
     void applyWellColourToTube(int index);
@@ -391,6 +403,7 @@ private:
     bool hasTubeOutlets_ = false;
     std::array<QString, tubeCount> ownDigits_;
     std::array<QColor, tubeCount> ownColours_;
+    QString ownLineEnding_ = QStringLiteral("\n");
     SystemClockWatch systemClock_;
     DisplaySettings displaySettings_;
     DisplayState displayState_;

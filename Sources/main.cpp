@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QMessageBox>
 #include <iostream>
 #include <memory>
 #include <variant>
@@ -9,6 +10,7 @@
 #include "Translations.h"
 #include "desktop/DesktopIdentity.h"
 #include "desktop/QtMainQueue.h"
+#include "remote/SingleInstance.h"
 #include "dispatch/TerminationSignals.h"
 #include "VELSerialPortManager.h"
 
@@ -74,6 +76,30 @@ int main(int argc, char* argv[])
         return *status;
     }
 
+    // One window per user: a window start hands its wishes to the running
+    // one, and does not compete with the headless service for the clock.
+    const ApplicationOptions& asked = std::get<ApplicationOptions>(parsed);
+    if (!headless && !asked.newInstance && asked.screenshotDirectory.isEmpty()) {
+        if (const auto running = SingleInstance::find()) {
+            if (running->hasWindow) {
+                const QString problem = SingleInstance::handOver(asked.portPath, asked.open, asked.sync);
+                if (problem.isEmpty()) {
+                    return 0;
+                }
+                std::cerr << "halodial: " << problem.toStdString() << std::endl;
+                return 1;
+            }
+            const QString message = SingleInstance::serviceRunsMessage(*running);
+            std::cerr << "halodial: " << message.toStdString() << std::endl;
+            // Where nobody could answer it, the line above is all.
+            if (QGuiApplication::platformName() != QLatin1String("offscreen")) {
+                QMessageBox box(QMessageBox::Information, QStringLiteral("Halodial"), message);
+                box.exec();
+            }
+            return 1;
+        }
+    }
+
     // Before anything touches the serial library: its main thread is Qt's.
     auto mainQueue = std::make_shared<QtMainQueue>();
     vel::MainQueue::setShared(mainQueue);
@@ -91,6 +117,7 @@ int main(int argc, char* argv[])
     // The window waits for a port that went away; without one, --wait asks.
     options.reconnects = options.reconnects || !options.headless;
     options.remembersSettings = true;
+    options.remoteControl = true;
     // Screenshots need the window, even where nobody sees it.
     const bool windowless = options.headless && options.screenshotDirectory.isEmpty();
     Application application(VELSerialPortManager::sharedSerialPortManager(),

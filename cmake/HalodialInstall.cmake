@@ -10,7 +10,11 @@ set(HALODIAL_RELEASE_DATE 2026-12-08)
 install(TARGETS halodial-ports RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 if(HALODIAL_BUILD_APP)
-    install(TARGETS halodial RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+    install(TARGETS halodial halodialctl RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+    # The remote control's interface, where D-Bus tools look for it, and
+    # halodialctl's completion, where bash-completion loads it on demand.
+    install(FILES data/dbus/org.halodial.Halodial1.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/dbus-1/interfaces)
+    install(FILES data/completions/halodialctl DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
 
     install(FILES data/${HALODIAL_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
     install(FILES data/icons/${HALODIAL_APP_ID}.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
@@ -30,7 +34,7 @@ endif()
 # Man pages and the changelog go compressed, as Debian's policy has them
 # (gzip -9n: no name or time stamp, so that builds are reproducible).
 set(_compressed)
-foreach(page halodial.1 halodial-ports.1)
+foreach(page halodial.1 halodial-ports.1 halodialctl.1)
     configure_file(data/man/${page} man/${page} @ONLY)
     list(APPEND _compressed man/${page})
 endforeach()
@@ -46,7 +50,8 @@ foreach(file IN LISTS _compressed)
 endforeach()
 add_custom_target(halodial_compressed_docs ALL DEPENDS ${_gzipped})
 if(HALODIAL_BUILD_APP)
-    install(FILES ${CMAKE_CURRENT_BINARY_DIR}/man/halodial.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+    install(FILES ${CMAKE_CURRENT_BINARY_DIR}/man/halodial.1.gz ${CMAKE_CURRENT_BINARY_DIR}/man/halodialctl.1.gz
+            DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
     # The manual that Help shows, beside the licence.
     install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 endif()

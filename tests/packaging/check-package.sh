@@ -81,7 +81,10 @@ desktop)
     [ "$status" -eq 2 ] || fail "the user unit without a port ends with status $status, not 2"
     echo "$said" | grep -q 'systemctl --user edit halodial' || fail "the user unit without a port says: $said"
 
-    for page in halodial halodial-ports; do
+    xmllint --noout "$share/dbus-1/interfaces/org.halodial.Halodial1.xml" || fail "the D-Bus interface's XML"
+    bash -n "$share/bash-completion/completions/halodialctl" || fail "halodialctl's bash completion"
+
+    for page in halodial halodial-ports halodialctl; do
         man="$share/man/man1/$page.1.gz"
         warnings=$(MANWIDTH=80 man --warnings -l "$man" 2>&1 >/dev/null) || fail "man cannot render $page.1"
         [ -z "$warnings" ] || fail "man warns on $page.1: $warnings"

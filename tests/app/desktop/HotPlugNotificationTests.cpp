@@ -28,6 +28,7 @@
 
 #include "dispatch/MainQueue.h"
 #include "support/NotificationCenter.h"
+#include "desktop/PrivateSessionBus.h"
 #include "desktop/QtMainQueue.h"
 #include "support/PseudoTerminal.h"
 #include "SerialPortDemoController.h"
@@ -47,52 +48,6 @@ namespace {
 constexpr int kDeadlineMs = 10000;
 // Set in the child process whose standard error is checked.
 constexpr const char* kChildRole = "HALODIAL_NOTIFICATIONS_CHILD";
-
-// A dbus-daemon of our own without service files, so nothing is started on
-// demand: a name has an owner only if the test gives it one.
-class PrivateSessionBus {
-public:
-    PrivateSessionBus()
-    {
-        QFile config(directory_.filePath(QStringLiteral("bus.conf")));
-        if (!directory_.isValid() || !config.open(QIODevice::WriteOnly)) {
-            throw std::runtime_error("cannot write the bus configuration");
-        }
-        config.write(QStringLiteral("<busconfig><type>session</type><listen>unix:dir=%1</listen>"
-                                    "<auth>EXTERNAL</auth><policy context=\"default\">"
-                                    "<allow send_destination=\"*\" eavesdrop=\"true\"/><allow eavesdrop=\"true\"/>"
-                                    "<allow own=\"*\"/></policy></busconfig>\n")
-                         .arg(directory_.path())
-                         .toUtf8());
-        config.close();
-        daemon_.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--config-file=") + config.fileName(),
-                                                      QStringLiteral("--print-address"), QStringLiteral("--nofork")});
-        const QDeadlineTimer deadline(kDeadlineMs);
-        while (!daemon_.canReadLine() && daemon_.state() != QProcess::NotRunning && !deadline.hasExpired()) {
-            daemon_.waitForReadyRead(100);
-        }
-        address_ = QString::fromUtf8(daemon_.readLine()).trimmed();
-        if (address_.isEmpty()) {
-            throw std::runtime_error("dbus-daemon gave no address");
-        }
-    }
-
-    ~PrivateSessionBus()
-    {
-        daemon_.terminate();
-        daemon_.waitForFinished(kDeadlineMs);
-    }
-
-    PrivateSessionBus(const PrivateSessionBus&) = delete;
-    PrivateSessionBus& operator=(const PrivateSessionBus&) = delete;
-
-    const QString& address() const { return address_; }
-
-private:
-    QTemporaryDir directory_;
-    QProcess daemon_;
-    QString address_;
-};
 
 // Standard output of this process, sent to a file for a few statements. No
 // test macro may run meanwhile: the test log goes to standard output too.
