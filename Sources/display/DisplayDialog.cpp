@@ -2,7 +2,10 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLayout>
+#include <QScreen>
 #include <QSpinBox>
+#include <QStyle>
 #include <QTimeEdit>
 
 #include "display/DisplayText.h"
@@ -42,6 +45,28 @@ DisplayDialog::DisplayDialog(QWidget* parent) : QDialog(parent), ui_(std::make_u
 }
 
 DisplayDialog::~DisplayDialog() = default;
+
+void DisplayDialog::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (sized_) {
+        return;
+    }
+    sized_ = true;
+    // The groups scroll: on a small screen (800×600, or 1600×1000 at 200 %)
+    // the dialog takes what there is, less room for a title bar, and the
+    // rest scrolls; elsewhere it shows every group at once.
+    const QMargins margins = layout()->contentsMargins();
+    const QSize page = ui_->groupsPage->sizeHint();
+    QSize wanted(page.width() + margins.left() + margins.right() + style()->pixelMetric(QStyle::PM_ScrollBarExtent),
+                 page.height() + margins.top() + margins.bottom() + layout()->spacing() +
+                     ui_->buttonBox->sizeHint().height());
+    if (const QScreen* where = screen()) {
+        constexpr int titleBar = 32;
+        wanted = wanted.boundedTo(where->availableGeometry().size() - QSize(0, titleBar));
+    }
+    resize(wanted);
+}
 
 void DisplayDialog::fillLists()
 {
@@ -175,14 +200,18 @@ void DisplayDialog::edited()
 
 void DisplayDialog::enableDependents()
 {
+    // A checkable group turns its controls off one by one, and a control
+    // turned on here would stay on: the group's switch comes first.
     const auto action = DisplaySettings::NightAction(ui_->nightActionCombo->currentData().toInt());
-    ui_->nightDimSpin->setEnabled(action == DisplaySettings::NightAction::Dim);
-    ui_->nightColourWell->setEnabled(action == DisplaySettings::NightAction::Colour);
-    ui_->dateColourWell->setEnabled(ui_->dateColourCheck->isChecked());
+    const bool night = ui_->nightGroup->isChecked();
+    ui_->nightDimSpin->setEnabled(night && action == DisplaySettings::NightAction::Dim);
+    ui_->nightColourWell->setEnabled(night && action == DisplaySettings::NightAction::Colour);
+    ui_->dateColourWell->setEnabled(ui_->dateGroup->isChecked() && ui_->dateColourCheck->isChecked());
     ui_->speedSpin->setEnabled(ui_->effectCombo->currentData().toInt() != int(DisplaySettings::Effect::Static));
+    const bool cycle = ui_->cycleGroup->isChecked();
     const bool everyFewHours = ui_->cycleWhenCombo->currentData().toInt() == 1;
-    ui_->cycleAtEdit->setEnabled(!everyFewHours);
-    ui_->cycleEverySpin->setEnabled(everyFewHours);
+    ui_->cycleAtEdit->setEnabled(cycle && !everyFewHours);
+    ui_->cycleEverySpin->setEnabled(cycle && everyFewHours);
     const bool toTime = ui_->countdownModeCombo->currentData().toInt() == 1;
     ui_->countdownDurationEdit->setEnabled(!toTime);
     ui_->countdownToEdit->setEnabled(toTime);

@@ -39,6 +39,10 @@ signals:
     void countdownToRequested(const QTime& time);
     void countdownStopRequested();
 
+protected:
+    // The first show takes the size the groups want, bounded by the screen.
+    void showEvent(QShowEvent* event) override;
+
 private:
     void fillLists();
     void connectControls();
@@ -48,4 +52,5 @@ private:
 
     std::unique_ptr<Ui::DisplayDialog> ui_;
     bool filling_ = false;
+    bool sized_ = false;
 };

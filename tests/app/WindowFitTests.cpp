@@ -15,6 +15,7 @@
 #include "Translations.h"
 #include "VELSerialPortManager.h"
 #include "desktop/QtMainQueue.h"
+#include "display/DisplayDialog.h"
 #include "ui_MainWindow.h"
 
 namespace {
@@ -80,6 +81,17 @@ class WindowFitTests : public QObject {
             }
         }
         QVERIFY(checked > 20);
+        // The dialogs the window opens fit the same screen.
+        window.showDisplayDialog();
+        QDialog* display = window.displayDialog();
+        QVERIFY(display);
+        QVERIFY(QTest::qWaitForWindowExposed(display));
+        QVERIFY2(display->width() <= size.width() && display->height() <= size.height(),
+                 qPrintable(QStringLiteral("Display %1×%2 on a screen of %3×%4")
+                               .arg(display->width()).arg(display->height())
+                               .arg(display->screen()->availableGeometry().width())
+                               .arg(display->screen()->availableGeometry().height())));
+        display->close();
         // The buttons a user presses first are among them.
         for (QWidget* control : {static_cast<QWidget*>(window.ui().openCloseButton), static_cast<QWidget*>(window.ui().send1),
                                  static_cast<QWidget*>(window.ui().tube6), static_cast<QWidget*>(window.ui().lineStatusWidget->dtrToggle())}) {

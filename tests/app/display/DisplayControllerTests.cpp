@@ -168,6 +168,14 @@ private slots:
         QCOMPARE(ui.effectCombo->currentData().toInt(), int(DisplaySettings::Effect::Pulse));
         QVERIFY(!ui.nightGroup->isChecked());
         QCOMPARE(ui.brightness2->value(), 100);
+        // A switched-off group's controls stay off, also those that its
+        // choices would turn on.
+        QVERIFY(!ui.nightDimSpin->isEnabled());
+        ui.nightActionCombo->setCurrentIndex(ui.nightActionCombo->findData(int(DisplaySettings::NightAction::Colour)));
+        QVERIFY(!ui.nightColourWell->isEnabled());
+        ui.nightGroup->setChecked(true);
+        QVERIFY(ui.nightColourWell->isEnabled());
+        ui.nightGroup->setChecked(false);
 
         // Back to the plain clock: the tubes show the wells' colours again.
         controller.setDisplaySettings({});
