@@ -217,7 +217,7 @@ private slots:
         // start of a sanitised build on a busy machine may take a while.
         QVERIFY2(ha.waitFor(prefix + u"/availability"_qs, "online", 3 * kDeadlineMs), qPrintable(halodial.errors()));
         QVERIFY(ha.waitFor(prefix + u"/link"_qs, "online"));
-        QTRY_COMPARE_WITH_TIMEOUT(ha.under(u"homeassistant/"_qs).size(), std::size_t {9}, kDeadlineMs);
+        QTRY_COMPARE_WITH_TIMEOUT(ha.under(u"homeassistant/"_qs).size(), std::size_t {11}, kDeadlineMs);
         QStringList components;
         for (const auto& [topic, payload] : ha.under(u"homeassistant/"_qs)) {
             QJsonParseError error {};
@@ -231,6 +231,10 @@ private slots:
         QCOMPARE(components.count(u"light"_qs), 7);
         QCOMPARE(components.count(u"button"_qs), 1);
         QCOMPARE(components.count(u"sensor"_qs), 1);
+        QCOMPARE(components.count(u"select"_qs), 1);
+        QCOMPARE(components.count(u"switch"_qs), 1);
+        QVERIFY(ha.waitFor(prefix + u"/mode/state"_qs, "24 hours"));
+        QVERIFY(ha.waitFor(prefix + u"/night/state"_qs, "OFF"));
 
         // A command reaches the frames and its state comes back; a malformed
         // one is refused and changes nothing.
@@ -245,6 +249,23 @@ private slots:
                                  kDeadlineMs);
         QCOMPARE(halodial.errors().count(u"refused"_qs), 1);
         QCOMPARE(ha.last(prefix + u"/tube1/rgb/state"_qs), QByteArray("0,255,0"));
+
+        // The display: the light's effect, the mode's select, the night's
+        // switch. Tubes 1 and 4 are both green; the rainbow sets them half
+        // the spectrum apart.
+        QVERIFY(publish(broker, prefix + u"/light/effect/set"_qs, u"rainbow"_qs));
+        QVERIFY(frames.next([](const ClockFrame& f) { return f.colours[0] != f.colours[3]; }));
+        QVERIFY(ha.waitFor(prefix + u"/light/effect/state"_qs, "rainbow"));
+        QVERIFY(publish(broker, prefix + u"/mode/set"_qs, u"12 hours"_qs));
+        QVERIFY(ha.waitFor(prefix + u"/mode/state"_qs, "12 hours"));
+        QVERIFY(publish(broker, prefix + u"/night/set"_qs, u"ON"_qs));
+        QVERIFY(ha.waitFor(prefix + u"/night/state"_qs, "ON"));
+        QVERIFY(publish(broker, prefix + u"/mode/set"_qs, u"13 hours"_qs));
+        QVERIFY(publish(broker, prefix + u"/light/effect/set"_qs, u"static"_qs));
+        QVERIFY(frames.next([](const ClockFrame& f) { return f.colours[0] == f.colours[3]; }));
+        QVERIFY(ha.waitFor(prefix + u"/light/effect/state"_qs, "static"));
+        QTRY_COMPARE_WITH_TIMEOUT(halodial.errors().count(u"refused"_qs), 2, kDeadlineMs);
+        QCOMPARE(ha.last(prefix + u"/mode/state"_qs), QByteArray("12 hours"));
 
         // The clock's link: offline while its device is gone, online again
         // when it is back.
@@ -267,7 +288,7 @@ private slots:
         Subscriber again(broker);
         QVERIFY(again.waitFor(prefix + u"/availability"_qs, "online"));
         QVERIFY(again.waitFor(prefix + u"/tube2/rgb/state"_qs, "0,0,255"));
-        QTRY_COMPARE_WITH_TIMEOUT(again.under(u"homeassistant/"_qs).size(), std::size_t {9}, 2 * kDeadlineMs);
+        QTRY_COMPARE_WITH_TIMEOUT(again.under(u"homeassistant/"_qs).size(), std::size_t {11}, 2 * kDeadlineMs);
         QVERIFY(resumed.next([](const ClockFrame& f) { return f.kind == ClockFrame::Kind::Time; }));
         QCOMPARE(halodial.process().state(), QProcess::Running);
     }
