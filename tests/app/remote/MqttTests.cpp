@@ -2,12 +2,17 @@
 // port with a configuration of the test's own, the real headless service,
 // the clock on pseudo-terminals behind a link (so that it can be unplugged
 // and plugged in again), and mosquitto_sub/mosquitto_pub as Home
-// Assistant's side.
+// Assistant's side; the window's MQTT dialog in-process, offscreen.
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <QAction>
+#include <QDialogButtonBox>
 #include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -17,7 +22,14 @@
 #include <map>
 #include <memory>
 
+#include "Application.h"
+#include "MainWindow.h"
+#include "VELSerialPortManager.h"
+#include "desktop/QtMainQueue.h"
 #include "remote/FrameWatch.h"
+#include "remote/MqttBridge.h"
+#include "remote/MqttDialog.h"
+#include "settings/SettingsStore.h"
 #include "support/PseudoTerminal.h"
 #include "support/UniqueFd.h"
 
@@ -201,6 +213,65 @@ class MqttTests : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase() { vel::MainQueue::setShared(std::make_shared<QtMainQueue>()); }
+
+    void theWindowsBrokerIsRememberedAcrossARestart()
+    {
+        Broker broker;
+        QVERIFY(broker.start());
+        Subscriber ha(broker);
+        QTemporaryDir dir;
+        const QString credentials = dir.filePath(u"credentials"_qs);
+        QFile file(credentials);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("clock\nwindow-s3cret\n");
+        file.close();
+        QVERIFY(QFile::setPermissions(credentials, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther));
+        const QString windowPrefix = u"halodial/window"_qs;
+        const auto run = [](bool reset) {
+            auto application = std::make_unique<Application>(VELSerialPortManager::sharedSerialPortManager());
+            ApplicationOptions options;
+            options.remembersSettings = true;
+            options.resetSettings = reset;
+            return application->start(options) ? nullptr : std::move(application);
+        };
+        {
+            const auto application = run(true);
+            QVERIFY(application && !application->mqttBridge());
+            application->window().findChild<QAction*>(u"mqttAction"_qs)->trigger();
+            auto* dialog = application->window().findChild<MqttDialog*>();
+            QVERIFY(dialog && dialog->isVisible());
+            dialog->findChild<QLineEdit*>(u"mqttUrl"_qs)->setText(broker.url());
+            dialog->findChild<QLineEdit*>(u"mqttPrefix"_qs)->setText(windowPrefix);
+            dialog->findChild<QLineEdit*>(u"mqttCredentials"_qs)->setText(credentials);
+            QPushButton* ok = dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok);
+            // A credentials file others may read is refused where it is typed.
+            ok->click();
+            QVERIFY(dialog->isVisible());
+            QVERIFY(dialog->findChild<QLabel*>(u"mqttProblem"_qs)->text().contains(u"mode 0604"_qs));
+            QVERIFY(QFile::setPermissions(credentials, QFile::ReadOwner | QFile::WriteOwner));
+            ok->click();
+            QTRY_VERIFY_WITH_TIMEOUT(!application->window().findChild<MqttDialog*>(), kDeadlineMs);
+            QVERIFY(ha.waitFor(windowPrefix + u"/availability"_qs, "online", 3 * kDeadlineMs));
+        }
+        QVERIFY(ha.waitFor(windowPrefix + u"/availability"_qs, "offline"));
+        QFile kept(SettingsStore().fileName());
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        const QByteArray keptText = kept.readAll();
+        QVERIFY2(keptText.contains(QFile::encodeName(credentials)) && !keptText.contains("s3cret"), keptText.constData());
+
+        {
+            const auto again = run(false);
+            QVERIFY(again && again->mqttBridge());
+            QVERIFY(ha.waitFor(windowPrefix + u"/availability"_qs, "online", 3 * kDeadlineMs));
+        }
+        {
+            const auto reset = run(true);
+            QVERIFY(reset && !reset->mqttBridge());
+        }
+        QVERIFY(!SettingsStore().mqttChoice());
+    }
+
     void theClockIsAnnouncedCommandedAndFollowed()
     {
         Broker broker;
