@@ -106,6 +106,121 @@ Qts eigene Optionen wie -platform offscreen werden ebenfalls angenommen.</transl
         <extracomment>The value of --colours, as the option&apos;s description names it.</extracomment>
         <translation>FARBEN</translation>
     </message>
+    <message>
+        <source>Show the time in 24 or 12 hours (12-space: no leading zero).</source>
+        <translation>Die Uhrzeit in 24 oder 12 Stunden zeigen (12-space: ohne führende Null).</translation>
+    </message>
+    <message>
+        <source>Show the date every MIN minutes for SEC seconds, or off.</source>
+        <translation>Das Datum alle MIN Minuten für SEC Sekunden zeigen, oder off.</translation>
+    </message>
+    <message>
+        <source>The order of day, month and year: locale, DDMMYY, MMDDYY or YYMMDD.</source>
+        <translation>Die Reihenfolge von Tag, Monat und Jahr: locale, DDMMYY, MMDDYY oder YYMMDD.</translation>
+    </message>
+    <message>
+        <source>Show the date in this colour (RRGGBB), or none.</source>
+        <translation>Das Datum in dieser Farbe (RRGGBB) zeigen, oder none.</translation>
+    </message>
+    <message>
+        <source>Night from HH:MM to HH:MM (across midnight when the first is later), or off.</source>
+        <translation>Nacht von HH:MM bis HH:MM (über Mitternacht, wenn die erste Zeit die spätere ist), oder off.</translation>
+    </message>
+    <message>
+        <source>At night dim the tubes to a percentage, show a colour, or turn the backlights off: dim:20, color:RRGGBB or off.</source>
+        <translation>Nachts die Röhren auf einen Prozentsatz dimmen, eine Farbe zeigen oder die Beleuchtung ausschalten: dim:20, color:RRGGBB oder off.</translation>
+    </message>
+    <message>
+        <source>Fade into and out of the night over this many seconds.</source>
+        <translation>Über so viele Sekunden in die Nacht und aus ihr heraus überblenden.</translation>
+    </message>
+    <message>
+        <source>Colour theme: own, nixie-orange, ice-blue, mint or violet.</source>
+        <translation>Farbschema: own, nixie-orange, ice-blue, mint oder violet.</translation>
+    </message>
+    <message>
+        <source>Colour effect with an optional speed from 1 to 10: static, rainbow, hue-wave, breathing or pulse.</source>
+        <translation>Farbeffekt mit einer Geschwindigkeit von 1 bis 10 (wahlweise): static, rainbow, hue-wave, breathing oder pulse.</translation>
+    </message>
+    <message>
+        <source>Brightness per tube in percent (10 to 100): one value, or six separated by commas.</source>
+        <translation>Helligkeit je Röhre in Prozent (10 bis 100): ein Wert oder sechs, durch Kommas getrennt.</translation>
+    </message>
+    <message>
+        <source>Run every tube through 0 to 9 at HH:MM (or every:HOURS) for SECONDS, to keep nixie cathodes healthy; or off.</source>
+        <translation>Jede Röhre um HH:MM (oder every:STUNDEN) für SEKUNDEN durch 0 bis 9 laufen lassen, damit die Kathoden von Nixie-Röhren gesund bleiben; oder off.</translation>
+    </message>
+    <message>
+        <source>VALUE</source>
+        <extracomment>The value of a display option, as its description names it.</extracomment>
+        <translation>WERT</translation>
+    </message>
+    <message>
+        <source>Show the time in 12 hours (as --hours 12).</source>
+        <translation>Die Uhrzeit in 12 Stunden zeigen (wie --hours 12).</translation>
+    </message>
+    <message>
+        <source>Count down for a DURATION (SECONDS, M:SS or H:MM:SS).</source>
+        <translation>Eine DAUER herunterzählen (SEKUNDEN, M:SS oder H:MM:SS).</translation>
+    </message>
+    <message>
+        <source>DURATION</source>
+        <extracomment>The value of --countdown-for, as the option&apos;s description names it.</extracomment>
+        <translation>DAUER</translation>
+    </message>
+    <message>
+        <source>Count down to the next HH:MM.</source>
+        <translation>Bis zum nächsten HH:MM herunterzählen.</translation>
+    </message>
+    <message>
+        <source>TIME</source>
+        <extracomment>The value of --countdown-to, as the option&apos;s description names it.</extracomment>
+        <translation>ZEIT</translation>
+    </message>
+    <message>
+        <source>Start another window even when Halodial runs already, instead of handing this start&apos;s port, --open and --sync to it.</source>
+        <translation>Auch dann ein weiteres Fenster öffnen, wenn Halodial schon läuft, statt ihm die Schnittstelle, --open und --sync dieses Starts zu übergeben.</translation>
+    </message>
+    <message>
+        <source>Put the clock on the MQTT broker at URL (mqtt://HOST[:PORT] or mqtts://HOST[:PORT]), announced to Home Assistant.</source>
+        <translation>Die Uhr auf den MQTT-Broker unter URL bringen (mqtt://HOST[:PORT] oder mqtts://HOST[:PORT]), Home Assistant bekannt gemacht.</translation>
+    </message>
+    <message>
+        <source>Check an mqtts:// broker&apos;s certificate against the CA in FILE instead of the system&apos;s.</source>
+        <translation>Das Zertifikat eines mqtts://-Brokers gegen die Zertifizierungsstelle in FILE statt gegen die des Systems prüfen.</translation>
+    </message>
+    <message>
+        <source>Log in to the broker as the user on the first line of FILE with the password on its second; FILE must have mode 0600.</source>
+        <translation>Beim Broker als der Benutzer aus der ersten Zeile von FILE mit dem Passwort aus der zweiten anmelden; FILE muss die Rechte 0600 haben.</translation>
+    </message>
+    <message>
+        <source>The MQTT client id (default: one of the broker&apos;s).</source>
+        <translation>Die MQTT-Client-ID (Vorgabe: eine vom Broker vergebene).</translation>
+    </message>
+    <message>
+        <source>Put the clock&apos;s MQTT topics under PREFIX (default: halodial/HOSTNAME).</source>
+        <translation>Die MQTT-Topics der Uhr unter PREFIX legen (Vorgabe: halodial/HOSTNAME).</translation>
+    </message>
+    <message>
+        <source>--mqtt-prefix needs a topic without + or # and without a trailing /, not &apos;%1&apos;</source>
+        <translation>--mqtt-prefix braucht ein Topic ohne + oder # und ohne / am Ende, nicht &apos;%1&apos;</translation>
+    </message>
+    <message>
+        <source>the --mqtt-… options need --mqtt URL</source>
+        <translation>die Optionen --mqtt-… brauchen --mqtt URL</translation>
+    </message>
+    <message>
+        <source>--%1 needs %2, not &apos;%3&apos;</source>
+        <translation>--%1 braucht %2, nicht &apos;%3&apos;</translation>
+    </message>
+    <message>
+        <source>--countdown-for needs SECONDS, M:SS or H:MM:SS (up to 99:59:59), not &apos;%1&apos;</source>
+        <translation>--countdown-for braucht SEKUNDEN, M:SS oder H:MM:SS (bis 99:59:59), nicht &apos;%1&apos;</translation>
+    </message>
+    <message>
+        <source>--countdown-to needs a time HH:MM, not &apos;%1&apos;</source>
+        <translation>--countdown-to braucht eine Uhrzeit HH:MM, nicht &apos;%1&apos;</translation>
+    </message>
 </context>
 <context>
     <name>ConsoleController</name>
@@ -177,6 +292,316 @@ Qts eigene Optionen wie -platform offscreen werden ebenfalls angenommen.</transl
     </message>
 </context>
 <context>
+    <name>DisplayDialog</name>
+    <message>
+        <source>Display</source>
+        <translation>Anzeige</translation>
+    </message>
+    <message>
+        <source>Time</source>
+        <translation>Uhrzeit</translation>
+    </message>
+    <message>
+        <source>&amp;Hours</source>
+        <translation>&amp;Stunden</translation>
+    </message>
+    <message>
+        <source>Show the &amp;date</source>
+        <translation>&amp;Datum zeigen</translation>
+    </message>
+    <message>
+        <source>Every</source>
+        <translation>Alle</translation>
+    </message>
+    <message>
+        <source> min</source>
+        <translation> min</translation>
+    </message>
+    <message>
+        <source>For</source>
+        <translation>Für</translation>
+    </message>
+    <message>
+        <source> s</source>
+        <translation> s</translation>
+    </message>
+    <message>
+        <source>Order</source>
+        <translation>Reihenfolge</translation>
+    </message>
+    <message>
+        <source>Own colour</source>
+        <translation>Eigene Farbe</translation>
+    </message>
+    <message>
+        <source>Count&amp;down</source>
+        <translation>Count&amp;down</translation>
+    </message>
+    <message>
+        <source>Count</source>
+        <translation>Zählen</translation>
+    </message>
+    <message>
+        <source>To</source>
+        <translation>Bis</translation>
+    </message>
+    <message>
+        <source>Start</source>
+        <translation>Start</translation>
+    </message>
+    <message>
+        <source>Stop</source>
+        <translation>Stopp</translation>
+    </message>
+    <message>
+        <source>&amp;Night</source>
+        <translation>&amp;Nacht</translation>
+    </message>
+    <message>
+        <source>From</source>
+        <translation>Von</translation>
+    </message>
+    <message>
+        <source>At night</source>
+        <translation>Nachts</translation>
+    </message>
+    <message>
+        <source>Dim to</source>
+        <translation>Dimmen auf</translation>
+    </message>
+    <message>
+        <source> %</source>
+        <translation> %</translation>
+    </message>
+    <message>
+        <source>Night colour</source>
+        <translation>Nachtfarbe</translation>
+    </message>
+    <message>
+        <source>Fade</source>
+        <translation>Überblenden</translation>
+    </message>
+    <message>
+        <source>How long the change at either edge takes</source>
+        <translation>Wie lange der Wechsel an beiden Grenzen dauert</translation>
+    </message>
+    <message>
+        <source>&amp;Cathode cycle</source>
+        <translation>&amp;Kathodenpflege</translation>
+    </message>
+    <message>
+        <source>When</source>
+        <translation>Wann</translation>
+    </message>
+    <message>
+        <source>At</source>
+        <translation>Um</translation>
+    </message>
+    <message>
+        <source> h</source>
+        <translation> h</translation>
+    </message>
+    <message>
+        <source>Colours</source>
+        <translation>Farben</translation>
+    </message>
+    <message>
+        <source>&amp;Theme</source>
+        <translation>&amp;Schema</translation>
+    </message>
+    <message>
+        <source>&amp;Effect</source>
+        <translation>&amp;Effekt</translation>
+    </message>
+    <message>
+        <source>Speed</source>
+        <translation>Tempo</translation>
+    </message>
+    <message>
+        <source>&amp;Brightness per tube</source>
+        <translation>&amp;Helligkeit je Röhre</translation>
+    </message>
+    <message>
+        <source>Tube 1</source>
+        <translation>Röhre 1</translation>
+    </message>
+    <message>
+        <source>Tube 2</source>
+        <translation>Röhre 2</translation>
+    </message>
+    <message>
+        <source>Tube 3</source>
+        <translation>Röhre 3</translation>
+    </message>
+    <message>
+        <source>Tube 4</source>
+        <translation>Röhre 4</translation>
+    </message>
+    <message>
+        <source>Tube 5</source>
+        <translation>Röhre 5</translation>
+    </message>
+    <message>
+        <source>Tube 6</source>
+        <translation>Röhre 6</translation>
+    </message>
+    <message>
+        <source>The cathode cycle keeps nixie tubes healthy; on LED-lit tubes it is only a show.</source>
+        <translation>Die Kathodenpflege hält Nixie-Röhren gesund; bei Röhren mit LED-Beleuchtung ist sie nur eine Schau.</translation>
+    </message>
+    <message>
+        <source>24 hours</source>
+        <translation>24 Stunden</translation>
+    </message>
+    <message>
+        <source>12 hours</source>
+        <translation>12 Stunden</translation>
+    </message>
+    <message>
+        <source>12 hours, no leading zero</source>
+        <translation>12 Stunden, ohne führende Null</translation>
+    </message>
+    <message>
+        <source>As the language has it</source>
+        <translation>Wie in der Sprache üblich</translation>
+    </message>
+    <message>
+        <source>Day, month, year</source>
+        <translation>Tag, Monat, Jahr</translation>
+    </message>
+    <message>
+        <source>Month, day, year</source>
+        <translation>Monat, Tag, Jahr</translation>
+    </message>
+    <message>
+        <source>Year, month, day</source>
+        <translation>Jahr, Monat, Tag</translation>
+    </message>
+    <message>
+        <source>Dim the tubes</source>
+        <translation>Röhren dimmen</translation>
+    </message>
+    <message>
+        <source>Show the night colour</source>
+        <translation>Nachtfarbe zeigen</translation>
+    </message>
+    <message>
+        <source>Turn the backlights off</source>
+        <translation>Beleuchtung ausschalten</translation>
+    </message>
+    <message>
+        <source>Once a day</source>
+        <translation>Einmal am Tag</translation>
+    </message>
+    <message>
+        <source>Every few hours</source>
+        <translation>Alle paar Stunden</translation>
+    </message>
+    <message>
+        <source>For a duration</source>
+        <translation>Eine Dauer</translation>
+    </message>
+    <message>
+        <source>To a time of day</source>
+        <translation>Bis zu einer Uhrzeit</translation>
+    </message>
+    <message>
+        <source>Counting down</source>
+        <translation>Zählt herunter</translation>
+    </message>
+    <message>
+        <source>Countdown finished</source>
+        <translation>Countdown abgelaufen</translation>
+    </message>
+</context>
+<context>
+    <name>DisplayText</name>
+    <message>
+        <source>24, 12 or 12-space</source>
+        <translation>24, 12 oder 12-space</translation>
+    </message>
+    <message>
+        <source>off or MIN:SEC (every 1 to 1440 minutes, for 1 to 59 seconds)</source>
+        <translation>off oder MIN:SEC (alle 1 bis 1440 Minuten, für 1 bis 59 Sekunden)</translation>
+    </message>
+    <message>
+        <source>locale, DDMMYY, MMDDYY or YYMMDD</source>
+        <translation>locale, DDMMYY, MMDDYY oder YYMMDD</translation>
+    </message>
+    <message>
+        <source>none or RRGGBB</source>
+        <translation>none oder RRGGBB</translation>
+    </message>
+    <message>
+        <source>off or HH:MM-HH:MM (two different times)</source>
+        <translation>off oder HH:MM-HH:MM (zwei verschiedene Zeiten)</translation>
+    </message>
+    <message>
+        <source>dim:PERCENT (1 to 100), color:RRGGBB or off</source>
+        <translation>dim:PROZENT (1 bis 100), color:RRGGBB oder off</translation>
+    </message>
+    <message>
+        <source>a number of seconds from 0 to 3600</source>
+        <translation>eine Zahl von Sekunden von 0 bis 3600</translation>
+    </message>
+    <message>
+        <source>own, nixie-orange, ice-blue, mint or violet</source>
+        <translation>own, nixie-orange, ice-blue, mint oder violet</translation>
+    </message>
+    <message>
+        <source>static, rainbow, hue-wave, breathing or pulse, optionally with :SPEED (1 to 10)</source>
+        <translation>static, rainbow, hue-wave, breathing oder pulse, wahlweise mit :TEMPO (1 bis 10)</translation>
+    </message>
+    <message>
+        <source>a percentage from 10 to 100, or six of them separated by commas</source>
+        <translation>einen Prozentsatz von 10 bis 100, oder sechs davon, durch Kommas getrennt</translation>
+    </message>
+    <message>
+        <source>off, HH:MM[,SECONDS] or every:HOURS[,SECONDS] (1 to 24 hours, 1 to 3600 seconds)</source>
+        <translation>off, HH:MM[,SEKUNDEN] oder every:STUNDEN[,SEKUNDEN] (1 bis 24 Stunden, 1 bis 3600 Sekunden)</translation>
+    </message>
+    <message>
+        <source>Own colours</source>
+        <translation>Eigene Farben</translation>
+    </message>
+    <message>
+        <source>Nixie orange</source>
+        <translation>Nixie-Orange</translation>
+    </message>
+    <message>
+        <source>Ice blue</source>
+        <translation>Eisblau</translation>
+    </message>
+    <message>
+        <source>Mint</source>
+        <translation>Mint</translation>
+    </message>
+    <message>
+        <source>Violet</source>
+        <translation>Violett</translation>
+    </message>
+    <message>
+        <source>Static</source>
+        <translation>Statisch</translation>
+    </message>
+    <message>
+        <source>Rainbow</source>
+        <translation>Regenbogen</translation>
+    </message>
+    <message>
+        <source>Hue wave</source>
+        <translation>Farbwelle</translation>
+    </message>
+    <message>
+        <source>Breathing</source>
+        <translation>Atmen</translation>
+    </message>
+    <message>
+        <source>Pulse</source>
+        <translation>Puls</translation>
+    </message>
+</context>
+<context>
     <name>HelpWindows</name>
     <message>
         <source>Halodial Manual</source>
@@ -196,7 +621,7 @@ Qts eigene Optionen wie -platform offscreen werden ebenfalls angenommen.</transl
     </message>
     <message>
         <source>&lt;h3&gt;Halodial %1&lt;/h3&gt;&lt;p&gt;Drives a six-digit tube clock over a serial port.&lt;/p&gt;&lt;p&gt;Licence: MIT. Qt %2.&lt;/p&gt;&lt;p&gt;&lt;a href=&quot;%3&quot;&gt;%3&lt;/a&gt;&lt;/p&gt;</source>
-        <translation>&lt;h3&gt;Halodial %1&lt;/h3&gt;&lt;p&gt;Steuert eine sechsstellige Röhrenuhr über eine serielle Schnittstelle.&lt;/p&gt;&lt;p&gt;Lizenz: MIT. Qt %2.&lt;/p&gt;&lt;p&gt;&lt;a href="%3"&gt;%3&lt;/a&gt;&lt;/p&gt;</translation>
+        <translation>&lt;h3&gt;Halodial %1&lt;/h3&gt;&lt;p&gt;Steuert eine sechsstellige Röhrenuhr über eine serielle Schnittstelle.&lt;/p&gt;&lt;p&gt;Lizenz: MIT. Qt %2.&lt;/p&gt;&lt;p&gt;&lt;a href=&quot;%3&quot;&gt;%3&lt;/a&gt;&lt;/p&gt;</translation>
     </message>
 </context>
 <context>
@@ -701,6 +1126,92 @@ Qts eigene Optionen wie -platform offscreen werden ebenfalls angenommen.</transl
         <source>&amp;Log the console…</source>
         <translation>Konsole &amp;protokollieren…</translation>
     </message>
+    <message>
+        <source>Display…</source>
+        <translation>Anzeige…</translation>
+    </message>
+    <message>
+        <source>What the tubes show: 12 or 24 hours, the date, a countdown, the night, colours and effects</source>
+        <translation>Was die Röhren zeigen: 12 oder 24 Stunden, das Datum, ein Countdown, die Nacht, Farben und Effekte</translation>
+    </message>
+    <message>
+        <source>Countdown finished</source>
+        <translation>Countdown abgelaufen</translation>
+    </message>
+</context>
+<context>
+    <name>MqttDialog</name>
+    <message>
+        <source>MQTT Broker</source>
+        <translation>MQTT-Broker</translation>
+    </message>
+    <message>
+        <source>Put the clock on an MQTT broker, where Home Assistant finds it by itself. Leave the broker empty to turn MQTT off.</source>
+        <translation>Die Uhr auf einen MQTT-Broker bringen, wo Home Assistant sie von selbst findet. Ohne Broker ist MQTT aus.</translation>
+    </message>
+    <message>
+        <source>&amp;Broker:</source>
+        <translation>&amp;Broker:</translation>
+    </message>
+    <message>
+        <source>chosen by the broker</source>
+        <translation>vom Broker gewählt</translation>
+    </message>
+    <message>
+        <source>C&amp;lient id:</source>
+        <translation>C&amp;lient-ID:</translation>
+    </message>
+    <message>
+        <source>Topic &amp;prefix:</source>
+        <translation>Topic-&amp;Präfix:</translation>
+    </message>
+    <message>
+        <source>&amp;Credentials file:</source>
+        <translation>&amp;Zugangsdatei:</translation>
+    </message>
+    <message>
+        <source>A file of mode 0600 with the user on its first line and the password on its second. Halodial keeps only the file&apos;s path.</source>
+        <translation>Eine Datei mit Modus 0600, in der ersten Zeile der Benutzer, in der zweiten das Passwort. Halodial merkt sich nur den Pfad der Datei.</translation>
+    </message>
+    <message>
+        <source>C&amp;A file:</source>
+        <translation>C&amp;A-Datei:</translation>
+    </message>
+    <message>
+        <source>For mqtts://: the CA the broker&apos;s certificate is checked against; the system&apos;s CAs when empty.</source>
+        <translation>Für mqtts://: die CA, gegen die das Zertifikat des Brokers geprüft wird; leer die CAs des Systems.</translation>
+    </message>
+    <message>
+        <source>Choose…</source>
+        <translation>Wählen…</translation>
+    </message>
+    <message>
+        <source>Choose a File</source>
+        <translation>Datei wählen</translation>
+    </message>
+</context>
+<context>
+    <name>MqttSettings</name>
+    <message>
+        <source>--mqtt needs mqtt://HOST[:PORT] or mqtts://HOST[:PORT], not &apos;%1&apos; (user and password go in --mqtt-credentials)</source>
+        <translation>--mqtt braucht mqtt://HOST[:PORT] oder mqtts://HOST[:PORT], nicht &apos;%1&apos; (Benutzer und Passwort gehören in --mqtt-credentials)</translation>
+    </message>
+    <message>
+        <source>--mqtt-credentials: %1 is not a readable file</source>
+        <translation>--mqtt-credentials: %1 ist keine lesbare Datei</translation>
+    </message>
+    <message>
+        <source>--mqtt-credentials: %1 has mode %2; it holds a password, so it must have mode 0600 (chmod 600 %1)</source>
+        <translation>--mqtt-credentials: %1 hat die Rechte %2; sie enthält ein Passwort und muss deshalb die Rechte 0600 haben (chmod 600 %1)</translation>
+    </message>
+    <message>
+        <source>--mqtt-credentials: %1 needs the user on its first line and the password on its second</source>
+        <translation>--mqtt-credentials: %1 braucht den Benutzer in der ersten Zeile und das Passwort in der zweiten</translation>
+    </message>
+    <message>
+        <source>the topic prefix needs a topic without + or # and without a trailing /, not &apos;%1&apos;</source>
+        <translation>das Topic-Präfix muss ein Topic ohne + oder # und ohne / am Ende sein, nicht &apos;%1&apos;</translation>
+    </message>
 </context>
 <context>
     <name>PortLabel</name>
@@ -818,6 +1329,71 @@ Qts eigene Optionen wie -platform offscreen werden ebenfalls angenommen.</transl
     </message>
 </context>
 <context>
+    <name>RemoteArguments</name>
+    <message>
+        <source>&apos;%1&apos; cannot be shown: give one to six digits 0 to 9 (a space for a dark tube)</source>
+        <translation>&apos;%1&apos; lässt sich nicht zeigen: ein bis sechs Ziffern 0 bis 9 angeben (ein Leerzeichen für eine dunkle Röhre)</translation>
+    </message>
+    <message>
+        <source>a countdown lasts 1 to 359999 seconds (99:59:59), not %1</source>
+        <translation>ein Countdown dauert 1 bis 359999 Sekunden (99:59:59), nicht %1</translation>
+    </message>
+    <message>
+        <source>give one colour for every tube or six, one per tube, not %1</source>
+        <translation>eine Farbe für alle Röhren oder sechs, eine je Röhre, nicht %1</translation>
+    </message>
+    <message>
+        <source>&apos;%1&apos; is not a colour: give six hex digits, RRGGBB</source>
+        <translation>„%1“ ist keine Farbe: sechs Hexadezimalziffern angeben, RRGGBB</translation>
+    </message>
+</context>
+<context>
+    <name>RemoteControlObject</name>
+    <message>
+        <source>this Halodial runs without a window (the headless service)</source>
+        <translation>dieses Halodial läuft ohne Fenster (als Dienst ohne Anzeige)</translation>
+    </message>
+    <message>
+        <source>%1 takes the arguments (%2), not (%3)</source>
+        <translation>%1 nimmt die Argumente (%2), nicht (%3)</translation>
+    </message>
+    <message>
+        <source>no method %1 in %2</source>
+        <translation>keine Methode %1 in %2</translation>
+    </message>
+    <message>
+        <source>no property %1 in %2</source>
+        <translation>keine Eigenschaft %1 in %2</translation>
+    </message>
+    <message>
+        <source>the property %1 is read-only</source>
+        <translation>die Eigenschaft %1 ist nur lesbar</translation>
+    </message>
+    <message>
+        <source>%1: %2</source>
+        <translation>%1: %2</translation>
+    </message>
+    <message>
+        <source>no serial port at %1: not a serial device or pseudo-terminal</source>
+        <translation>keine serielle Schnittstelle unter %1: weder ein serielles Gerät noch ein Pseudo-Terminal</translation>
+    </message>
+    <message>
+        <source>no port is chosen: give the port&apos;s path</source>
+        <translation>keine Schnittstelle gewählt: den Pfad der Schnittstelle angeben</translation>
+    </message>
+</context>
+<context>
+    <name>RemoteProperties</name>
+    <message>
+        <source>the value must be %1</source>
+        <translation>der Wert muss %1 sein</translation>
+    </message>
+    <message>
+        <source>&apos;%1&apos; is not %2</source>
+        <translation>&apos;%1&apos; ist nicht %2</translation>
+    </message>
+</context>
+<context>
     <name>SerialPortDemoController</name>
     <message>
         <source>Halodial Help</source>
@@ -842,6 +1418,10 @@ Qts eigene Optionen wie -platform offscreen werden ebenfalls angenommen.</transl
         <source>cannot write the settings to %1</source>
         <translation>die Einstellungen können nicht nach %1 geschrieben werden</translation>
     </message>
+    <message>
+        <source>the settings in %1 hold display values that are not valid (%2); their defaults are used</source>
+        <translation>die Einstellungen in %1 enthalten ungültige Anzeigewerte (%2); ihre Vorgaben werden verwendet</translation>
+    </message>
 </context>
 <context>
     <name>SettingsStore</name>
@@ -856,6 +1436,17 @@ Qts eigene Optionen wie -platform offscreen werden ebenfalls angenommen.</transl
     <message>
         <source>cannot read the settings in %1; the defaults are used</source>
         <translation>die Einstellungen in %1 können nicht gelesen werden; es gelten die Voreinstellungen</translation>
+    </message>
+</context>
+<context>
+    <name>SingleInstance</name>
+    <message>
+        <source>no port</source>
+        <translation>keine Schnittstelle</translation>
+    </message>
+    <message>
+        <source>Halodial already runs as a service for this user (port: %1, %2). Change it with halodialctl, or stop the service (systemctl --user stop halodial) before starting the window; --new-instance starts a window all the same.</source>
+        <translation>Halodial läuft für diesen Benutzer schon als Dienst (Schnittstelle: %1, %2). Ändern Sie ihn mit halodialctl oder beenden Sie den Dienst (systemctl --user stop halodial), bevor Sie das Fenster starten; --new-instance startet trotzdem ein Fenster.</translation>
     </message>
 </context>
 <context>
@@ -1057,6 +1648,10 @@ Das letzte von %n Bruchstücken</numerusform>
     <message>
         <source>&amp;About Halodial</source>
         <translation>&amp;Über Halodial</translation>
+    </message>
+    <message>
+        <source>&amp;MQTT broker…</source>
+        <translation>&amp;MQTT-Broker…</translation>
     </message>
 </context>
 </TS>
