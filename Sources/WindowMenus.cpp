@@ -101,6 +101,8 @@ void WindowMenus::buildClockMenu(QMenuBar& bar, SerialPortDemoController& contro
         save->setEnabled(ui_.saveButton->isEnabled());
     }, Qt::QueuedConnection);
     save->setEnabled(ui_.saveButton->isEnabled());
+    menu->addSeparator();
+    addButton(*menu, tr("&Display…"), ui_.displayButton, QKeySequence(Qt::CTRL | Qt::Key_D));
 }
 
 void WindowMenus::buildViewMenu(QMenuBar& bar)

@@ -1331,20 +1331,20 @@ Qts eigene Optionen wie -platform offscreen werden ebenfalls angenommen.</transl
 <context>
     <name>RemoteArguments</name>
     <message>
-        <source>&apos;%1&apos; cannot be shown: give one to six digits 0 to 9 (a space for a dark tube)</source>
-        <translation>&apos;%1&apos; lässt sich nicht zeigen: ein bis sechs Ziffern 0 bis 9 angeben (ein Leerzeichen für eine dunkle Röhre)</translation>
-    </message>
-    <message>
-        <source>a countdown lasts 1 to 359999 seconds (99:59:59), not %1</source>
-        <translation>ein Countdown dauert 1 bis 359999 Sekunden (99:59:59), nicht %1</translation>
-    </message>
-    <message>
         <source>give one colour for every tube or six, one per tube, not %1</source>
         <translation>eine Farbe für alle Röhren oder sechs, eine je Röhre, nicht %1</translation>
     </message>
     <message>
         <source>&apos;%1&apos; is not a colour: give six hex digits, RRGGBB</source>
         <translation>„%1“ ist keine Farbe: sechs Hexadezimalziffern angeben, RRGGBB</translation>
+    </message>
+    <message>
+        <source>&apos;%1&apos; cannot be shown: give one to six digits 0 to 9 (a space for a dark tube)</source>
+        <translation>&apos;%1&apos; lässt sich nicht zeigen: ein bis sechs Ziffern 0 bis 9 angeben (ein Leerzeichen für eine dunkle Röhre)</translation>
+    </message>
+    <message>
+        <source>a countdown lasts 1 to 359999 seconds (99:59:59), not %1</source>
+        <translation>ein Countdown dauert 1 bis 359999 Sekunden (99:59:59), nicht %1</translation>
     </message>
 </context>
 <context>
@@ -1648,6 +1648,10 @@ Das letzte von %n Bruchstücken</numerusform>
     <message>
         <source>&amp;About Halodial</source>
         <translation>&amp;Über Halodial</translation>
+    </message>
+    <message>
+        <source>&amp;Display…</source>
+        <translation>&amp;Anzeige…</translation>
     </message>
     <message>
         <source>&amp;MQTT broker…</source>
