@@ -25,6 +25,7 @@
 #include "ports/PortProblem.h"
 #include "ports/ReconnectWatcher.h"
 #include "remote/MqttBridge.h"
+#include "remote/MqttDialog.h"
 #include "remote/RemoteControlService.h"
 #include "SerialPortDemoController.h"
 #include "settings/SettingsKeeper.h"
@@ -204,9 +205,9 @@ std::optional<Application::StartError> Application::start(const ApplicationOptio
         remoteControl_ = std::make_unique<RemoteControlService>(*controller_, std::move(activator));
         remoteControl_->start();
     }
-    if (options.mqtt) {
-        mqttBridge_ = std::make_unique<MqttBridge>(*controller_, *options.mqtt);
-        mqttBridge_->start();
+    startMqtt(options.mqtt);
+    if (window_) {
+        connect(window_.get(), &MainWindow::mqttSettingsRequested, this, &Application::showMqttDialog);
     }
     if (!options.screenshotDirectory.isEmpty() && window_) {
         QTimer::singleShot(screenshotDelay, this,
@@ -448,4 +449,50 @@ void Application::saveScreenshotsAndQuit(const QString& directory)
         }
         QCoreApplication::exit(hexSaved ? 0 : 1);
     });
+}
+
+void Application::startMqtt(const std::optional<MqttSettings>& given)
+{
+    mqttBridge_.reset();
+    std::optional<MqttSettings> settings = given;
+    if (!settings && settingsKeeper_) {
+        if (const auto choice = settingsKeeper_->store().mqttChoice()) {
+            auto remembered = MqttSettings::fromChoice(*choice);
+            if (const QString* problem = std::get_if<QString>(&remembered)) {
+                std::cerr << "halodial: MQTT: " << problem->toStdString() << std::endl;
+            } else {
+                settings = std::get<MqttSettings>(remembered);
+            }
+        }
+    }
+    if (settings) {
+        mqttBridge_ = std::make_unique<MqttBridge>(*controller_, *settings);
+        mqttBridge_->start();
+    }
+}
+
+void Application::showMqttDialog()
+{
+    if (auto* open = window_->findChild<MqttDialog*>(); open) {
+        open->raise();
+        open->activateWindow();
+        return;
+    }
+    auto* dialog = new MqttDialog(window_.get());
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    if (settingsKeeper_) {
+        dialog->setChoice(settingsKeeper_->store().mqttChoice().value_or(MqttSettings::Choice{}));
+    }
+    connect(dialog, &MqttDialog::chosen, this,
+            [this](const MqttSettings::Choice& choice, const std::optional<MqttSettings>& settings) {
+                if (settingsKeeper_) {
+                    settingsKeeper_->store().setMqttChoice(choice);
+                    settingsKeeper_->store().sync();
+                }
+                mqttBridge_.reset();
+                if (settings) {
+                    startMqtt(settings);
+                }
+            });
+    dialog->open();
 }

@@ -68,6 +68,8 @@ public:
     VirtualClockWindow* virtualClockWindow() const { return virtualClockWindow_.get(); }
     // Null unless the options asked for it.
     RemoteControlService* remoteControl() const { return remoteControl_.get(); }
+    // Null without MQTT (neither --mqtt nor a broker chosen in the window).
+    MqttBridge* mqttBridge() const { return mqttBridge_.get(); }
 
 private:
     std::optional<StartError> startVirtualClock();
@@ -87,6 +89,13 @@ private:
     // A second start's request, sent over D-Bus: the window comes to the
     // front and takes its port, open and sync. Empty, or what is wrong.
     QString activate(const QString& portPath, bool open, bool sync);
+    // The MQTT broker of --mqtt, else the one chosen in the window last
+    // time; a remembered choice that no longer holds (a credentials file
+    // gone or opened up) is said on standard error and left unused.
+    void startMqtt(const std::optional<MqttSettings>& given);
+    // The window's MQTT dialog: a new choice replaces the client and is
+    // remembered.
+    void showMqttDialog();
 
     VELSerialPortManager& manager_;
     AppDelegate appDelegate_;

@@ -98,6 +98,7 @@ void MainWindow::connectController(SerialPortDemoController& controller, VELSeri
     menus_ = new WindowMenus(*this, *ui_, controller);
     connect(menus_->manual(), &QAction::triggered, this, [this] { HelpWindows::showManual(this); });
     connect(menus_->about(), &QAction::triggered, this, [this] { HelpWindows::showAbout(this); });
+    connect(menus_->mqtt(), &QAction::triggered, this, &MainWindow::mqttSettingsRequested);
     connectActions(controller);
     bindBaudRates(controller);
     bindLineEndingSwitch(controller);

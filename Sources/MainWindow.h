@@ -54,6 +54,9 @@ public slots:
 signals:
     // The window was closed (by the user or the program).
     void closed();
+    // The user asked for the MQTT dialog (File menu); the application,
+    // which owns the MQTT client, answers it.
+    void mqttSettingsRequested();
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -53,6 +53,8 @@ void WindowMenus::buildFileMenu(QMenuBar& bar)
     menu->setObjectName(QStringLiteral("fileMenu"));
     log_ = menu->addAction(tr("&Log the console…"));
     log_->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_L));
+    mqtt_ = menu->addAction(tr("&MQTT broker…"));
+    mqtt_->setObjectName(QStringLiteral("mqttAction"));
     menu->addSeparator();
     QAction* quit = menu->addAction(tr("&Quit"));
     quit->setShortcut(QKeySequence::Quit);

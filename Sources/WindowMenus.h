@@ -26,6 +26,7 @@ public:
     // Ask the window for what the menus cannot do themselves.
     QAction* log() const { return log_; }
     QAction* lineSettings() const { return lineSettings_; }
+    QAction* mqtt() const { return mqtt_; }
     QAction* manual() const { return manual_; }
     QAction* about() const { return about_; }
 
@@ -39,6 +40,7 @@ private:
     Ui::MainWindow& ui_;
     QAction* log_ = nullptr;
     QAction* lineSettings_ = nullptr;
+    QAction* mqtt_ = nullptr;
     QAction* manual_ = nullptr;
     QAction* about_ = nullptr;
 };

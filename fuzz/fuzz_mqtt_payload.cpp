@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -31,6 +32,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (const auto state = MqttPayload::onOff(payload)) {
         if (payload != (*state ? "ON" : "OFF")) {
             std::abort();
+        }
+    }
+    for (const auto options : {std::span<const std::string_view>(MqttPayload::effects),
+                               std::span<const std::string_view>(MqttPayload::modes)}) {
+        if (const auto index = MqttPayload::oneOf(payload, options)) {
+            if (*index >= options.size() || options[*index] != payload) {
+                std::abort();
+            }
         }
     }
     (void)MqttPayload::press(payload);

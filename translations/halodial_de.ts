@@ -1140,6 +1140,57 @@ Qts eigene Optionen wie -platform offscreen werden ebenfalls angenommen.</transl
     </message>
 </context>
 <context>
+    <name>MqttDialog</name>
+    <message>
+        <source>MQTT Broker</source>
+        <translation>MQTT-Broker</translation>
+    </message>
+    <message>
+        <source>Put the clock on an MQTT broker, where Home Assistant finds it by itself. Leave the broker empty to turn MQTT off.</source>
+        <translation>Die Uhr auf einen MQTT-Broker bringen, wo Home Assistant sie von selbst findet. Ohne Broker ist MQTT aus.</translation>
+    </message>
+    <message>
+        <source>&amp;Broker:</source>
+        <translation>&amp;Broker:</translation>
+    </message>
+    <message>
+        <source>chosen by the broker</source>
+        <translation>vom Broker gewählt</translation>
+    </message>
+    <message>
+        <source>C&amp;lient id:</source>
+        <translation>C&amp;lient-ID:</translation>
+    </message>
+    <message>
+        <source>Topic &amp;prefix:</source>
+        <translation>Topic-&amp;Präfix:</translation>
+    </message>
+    <message>
+        <source>&amp;Credentials file:</source>
+        <translation>&amp;Zugangsdatei:</translation>
+    </message>
+    <message>
+        <source>A file of mode 0600 with the user on its first line and the password on its second. Halodial keeps only the file&apos;s path.</source>
+        <translation>Eine Datei mit Modus 0600, in der ersten Zeile der Benutzer, in der zweiten das Passwort. Halodial merkt sich nur den Pfad der Datei.</translation>
+    </message>
+    <message>
+        <source>C&amp;A file:</source>
+        <translation>C&amp;A-Datei:</translation>
+    </message>
+    <message>
+        <source>For mqtts://: the CA the broker&apos;s certificate is checked against; the system&apos;s CAs when empty.</source>
+        <translation>Für mqtts://: die CA, gegen die das Zertifikat des Brokers geprüft wird; leer die CAs des Systems.</translation>
+    </message>
+    <message>
+        <source>Choose…</source>
+        <translation>Wählen…</translation>
+    </message>
+    <message>
+        <source>Choose a File</source>
+        <translation>Datei wählen</translation>
+    </message>
+</context>
+<context>
     <name>MqttSettings</name>
     <message>
         <source>--mqtt needs mqtt://HOST[:PORT] or mqtts://HOST[:PORT], not &apos;%1&apos; (user and password go in --mqtt-credentials)</source>
@@ -1156,6 +1207,10 @@ Qts eigene Optionen wie -platform offscreen werden ebenfalls angenommen.</transl
     <message>
         <source>--mqtt-credentials: %1 needs the user on its first line and the password on its second</source>
         <translation>--mqtt-credentials: %1 braucht den Benutzer in der ersten Zeile und das Passwort in der zweiten</translation>
+    </message>
+    <message>
+        <source>the topic prefix needs a topic without + or # and without a trailing /, not &apos;%1&apos;</source>
+        <translation>das Topic-Präfix muss ein Topic ohne + oder # und ohne / am Ende sein, nicht &apos;%1&apos;</translation>
     </message>
 </context>
 <context>
@@ -1283,6 +1338,14 @@ Qts eigene Optionen wie -platform offscreen werden ebenfalls angenommen.</transl
         <source>&apos;%1&apos; is not a colour: give six hex digits, RRGGBB</source>
         <translation>„%1“ ist keine Farbe: sechs Hexadezimalziffern angeben, RRGGBB</translation>
     </message>
+    <message>
+        <source>&apos;%1&apos; cannot be shown: give one to six digits 0 to 9 (a space for a dark tube)</source>
+        <translation>&apos;%1&apos; lässt sich nicht zeigen: ein bis sechs Ziffern 0 bis 9 angeben (ein Leerzeichen für eine dunkle Röhre)</translation>
+    </message>
+    <message>
+        <source>a countdown lasts 1 to 359999 seconds (99:59:59), not %1</source>
+        <translation>ein Countdown dauert 1 bis 359999 Sekunden (99:59:59), nicht %1</translation>
+    </message>
 </context>
 <context>
     <name>RemoteControlObject</name>
@@ -1324,6 +1387,10 @@ Qts eigene Optionen wie -platform offscreen werden ebenfalls angenommen.</transl
     <message>
         <source>the value must be %1</source>
         <translation>der Wert muss %1 sein</translation>
+    </message>
+    <message>
+        <source>&apos;%1&apos; is not %2</source>
+        <translation>&apos;%1&apos; ist nicht %2</translation>
     </message>
 </context>
 <context>
@@ -1585,6 +1652,10 @@ Das letzte von %n Bruchstücken</numerusform>
     <message>
         <source>&amp;Display…</source>
         <translation>&amp;Anzeige…</translation>
+    </message>
+    <message>
+        <source>&amp;MQTT broker…</source>
+        <translation>&amp;MQTT-Broker…</translation>
     </message>
 </context>
 </TS>

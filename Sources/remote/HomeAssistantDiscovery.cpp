@@ -3,6 +3,22 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <span>
+
+#include "remote/MqttPayload.h"
+
+namespace {
+
+QJsonArray texts(std::span<const std::string_view> options)
+{
+    QJsonArray array;
+    for (const std::string_view option : options) {
+        array.append(QString::fromUtf8(option.data(), static_cast<qsizetype>(option.size())));
+    }
+    return array;
+}
+
+}  // namespace
 
 HomeAssistantDiscovery::HomeAssistantDiscovery(const QString& prefix, const QString& discoveryPrefix)
     : prefix_(prefix), discoveryPrefix_(discoveryPrefix)
@@ -69,7 +85,10 @@ QList<HomeAssistantDiscovery::Config> HomeAssistantDiscovery::configs() const
                                            {QStringLiteral("rgb_state_topic"), allRgbState()},
                                            {QStringLiteral("brightness_command_topic"), brightnessCommand()},
                                            {QStringLiteral("brightness_state_topic"), brightnessState()},
-                                           {QStringLiteral("brightness_scale"), 255}},
+                                           {QStringLiteral("brightness_scale"), 255},
+                                           {QStringLiteral("effect_command_topic"), effectCommand()},
+                                           {QStringLiteral("effect_state_topic"), effectState()},
+                                           {QStringLiteral("effect_list"), texts(MqttPayload::effects)}},
                               QStringLiteral("tubes"))};
     for (int tube = 1; tube <= 6; ++tube) {
         const QString object = QStringLiteral("tube%1").arg(tube);
@@ -81,6 +100,19 @@ QList<HomeAssistantDiscovery::Config> HomeAssistantDiscovery::configs() const
                                                {QStringLiteral("rgb_state_topic"), tubeRgbState(tube)}},
                                   object)};
     }
+    configs << Config {topic("select", QStringLiteral("mode")),
+                       config(QJsonObject {{QStringLiteral("name"), QStringLiteral("Mode")},
+                                           {QStringLiteral("command_topic"), modeCommand()},
+                                           {QStringLiteral("state_topic"), modeState()},
+                                           {QStringLiteral("options"), texts(MqttPayload::modes)},
+                                           {QStringLiteral("icon"), QStringLiteral("mdi:clock-digital")}},
+                              QStringLiteral("mode"))};
+    configs << Config {topic("switch", QStringLiteral("night")),
+                       config(QJsonObject {{QStringLiteral("name"), QStringLiteral("Night")},
+                                           {QStringLiteral("command_topic"), nightCommand()},
+                                           {QStringLiteral("state_topic"), nightState()},
+                                           {QStringLiteral("icon"), QStringLiteral("mdi:weather-night")}},
+                              QStringLiteral("night"))};
     configs << Config {topic("button", QStringLiteral("save")),
                        config(QJsonObject {{QStringLiteral("name"), QStringLiteral("Save")},
                                            {QStringLiteral("command_topic"), saveCommand()},

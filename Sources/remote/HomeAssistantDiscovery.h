@@ -7,8 +7,9 @@
 
 // The MQTT topics of one clock and the Home Assistant discovery configs
 // that announce them: a light for all tubes (on/off runs the sync; RGB;
-// brightness), a light per tube (on/off, RGB), a button for Save and a
-// sensor for the port's state, all of one device. Everything is unavailable
+// brightness; the effects), a light per tube (on/off, RGB), a select for
+// the display mode, a switch for the night, a button for Save and a sensor
+// for the port's state, all of one device. Everything is unavailable
 // while Halodial is not connected (the will), and all but the port's sensor
 // also while the port to the clock is not open. Plain values; any thread.
 class HomeAssistantDiscovery {
@@ -34,6 +35,15 @@ public:
     QString allRgbCommand() const { return prefix_ + QStringLiteral("/light/rgb/set"); }
     QString brightnessState() const { return prefix_ + QStringLiteral("/light/brightness/state"); }
     QString brightnessCommand() const { return prefix_ + QStringLiteral("/light/brightness/set"); }
+    // The effect of the all-tubes light, one of MqttPayload::effects.
+    QString effectState() const { return prefix_ + QStringLiteral("/light/effect/state"); }
+    QString effectCommand() const { return prefix_ + QStringLiteral("/light/effect/set"); }
+    // The display mode, one of MqttPayload::modes.
+    QString modeState() const { return prefix_ + QStringLiteral("/mode/state"); }
+    QString modeCommand() const { return prefix_ + QStringLiteral("/mode/set"); }
+    // The night schedule: "ON" (as configured) or "OFF".
+    QString nightState() const { return prefix_ + QStringLiteral("/night/state"); }
+    QString nightCommand() const { return prefix_ + QStringLiteral("/night/set"); }
     // Tube 1 to 6.
     QString tubeState(int tube) const;
     QString tubeCommand(int tube) const;

@@ -10,6 +10,9 @@
 #include "remote/MqttPayload.h"
 #include "remote/RemoteArguments.h"
 
+static_assert(MqttPayload::effects.size() == static_cast<std::size_t>(DisplaySettings::Effect::Pulse) + 1,
+              "one effect name for every effect, in order");
+
 namespace {
 
 QByteArray rgbText(const QColor& colour)
@@ -49,6 +52,7 @@ MqttBridge::MqttBridge(SerialPortDemoController& controller, const MqttSettings&
     connect(&controller_, &SerialPortDemoController::tubeColoursChanged, this, &MqttBridge::schedulePublish);
     connect(&controller_, &SerialPortDemoController::syncingChanged, this, &MqttBridge::schedulePublish);
     connect(&controller_, &SerialPortDemoController::portStateChanged, this, &MqttBridge::schedulePublish);
+    connect(&controller_, &SerialPortDemoController::displaySettingsChanged, this, &MqttBridge::schedulePublish);
 }
 
 MqttBridge::~MqttBridge()
@@ -103,6 +107,7 @@ void MqttBridge::publishState()
                      state == PortStatus::State::Open ? QByteArrayLiteral("online") : QByteArrayLiteral("offline"));
     publishIfChanged(topics_.portState(), RemoteArguments::portStateName(state).toUtf8());
     publishIfChanged(topics_.allState(), controller_.isSyncing() ? QByteArrayLiteral("ON") : QByteArrayLiteral("OFF"));
+    publishDisplay();
     const auto colours = controller_.tubeColours();
     if (!colours) {
         return;
@@ -115,6 +120,50 @@ void MqttBridge::publishState()
                          (colour.rgb() & 0xFFFFFFu) ? QByteArrayLiteral("ON") : QByteArrayLiteral("OFF"));
         publishIfChanged(topics_.tubeRgbState(tube), rgbText(colour));
     }
+}
+
+void MqttBridge::publishDisplay()
+{
+    const DisplaySettings& settings = controller_.displaySettings();
+    const auto text = [](std::string_view option) {
+        return QByteArray(option.data(), static_cast<qsizetype>(option.size()));
+    };
+    publishIfChanged(topics_.effectState(), text(MqttPayload::effects[static_cast<std::size_t>(settings.effect)]));
+    const std::size_t mode = !settings.twelveHour ? 0 : settings.leadingZero ? 1 : 2;
+    publishIfChanged(topics_.modeState(), text(MqttPayload::modes[mode]));
+    publishIfChanged(topics_.nightState(), settings.nightEnabled ? QByteArrayLiteral("ON") : QByteArrayLiteral("OFF"));
+}
+
+bool MqttBridge::displayCommand(const QString& topic, const QByteArray& payload)
+{
+    DisplaySettings settings = controller_.displaySettings();
+    if (topic == topics_.effectCommand()) {
+        const auto effect = MqttPayload::oneOf(view(payload), MqttPayload::effects);
+        if (!effect) {
+            refuse(topic, "one of the light's effects");
+            return true;
+        }
+        settings.effect = static_cast<DisplaySettings::Effect>(*effect);
+    } else if (topic == topics_.modeCommand()) {
+        const auto mode = MqttPayload::oneOf(view(payload), MqttPayload::modes);
+        if (!mode) {
+            refuse(topic, "one of the select's options");
+            return true;
+        }
+        settings.twelveHour = *mode != 0;
+        settings.leadingZero = *mode != 2;
+    } else if (topic == topics_.nightCommand()) {
+        const auto on = MqttPayload::onOff(view(payload));
+        if (!on) {
+            refuse(topic, "ON or OFF");
+            return true;
+        }
+        settings.nightEnabled = *on;
+    } else {
+        return false;
+    }
+    controller_.setDisplaySettings(settings);
+    return true;
 }
 
 void MqttBridge::refuse(const QString& topic, const char* expected)
@@ -161,7 +210,7 @@ void MqttBridge::command(const QString& topic, const QByteArray& payload)
             return refuse(topic, "PRESS");
         }
         controller_.save();
-    } else {
+    } else if (!displayCommand(topic, payload)) {
         for (int tube = 1; tube <= 6; ++tube) {
             if (tubeCommand(tube, topic, payload)) {
                 return;

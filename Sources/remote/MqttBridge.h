@@ -22,6 +22,12 @@ class SerialPortDemoController;
 //   component of any tube is the brightness);
 // - a light per tube: OFF makes the tube black, ON brings back its last
 //   colour (white if it had none), RGB sets it;
+// - the effects of the all-tubes light are the display's effects (a new
+//   one keeps the effect's speed);
+// - the Mode select chooses 24 hours, 12 hours, or 12 hours without the
+//   leading zero;
+// - the Night switch turns the night schedule on (from and to as they were
+//   last set) or off;
 // - the Save button sends a save frame; the Port sensor tells the port's
 //   state.
 //
@@ -47,6 +53,8 @@ private:
     void command(const QString& topic, const QByteArray& payload);
     void refuse(const QString& topic, const char* expected);
     bool tubeCommand(int tube, const QString& topic, const QByteArray& payload);
+    bool displayCommand(const QString& topic, const QByteArray& payload);
+    void publishDisplay();
 
     SerialPortDemoController& controller_;
     HomeAssistantDiscovery topics_;

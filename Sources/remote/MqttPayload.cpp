@@ -54,4 +54,14 @@ bool press(std::string_view payload)
     return payload == "PRESS";
 }
 
+std::optional<std::size_t> oneOf(std::string_view payload, std::span<const std::string_view> options)
+{
+    for (std::size_t i = 0; i < options.size(); ++i) {
+        if (payload == options[i]) {
+            return i;
+        }
+    }
+    return std::nullopt;
+}
+
 }  // namespace MqttPayload

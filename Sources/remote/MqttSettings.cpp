@@ -59,6 +59,41 @@ std::optional<QString> MqttSettings::readCredentials(const QString& path)
     return std::nullopt;
 }
 
+std::variant<MqttSettings, QString> MqttSettings::fromChoice(const Choice& choice)
+{
+    auto parsed = fromUrl(choice.url.trimmed());
+    if (std::holds_alternative<QString>(parsed)) {
+        return parsed;
+    }
+    MqttSettings settings = std::get<MqttSettings>(parsed);
+    settings.clientId = choice.clientId.trimmed();
+    settings.caFile = choice.caFile.trimmed();
+    if (!choice.topicPrefix.trimmed().isEmpty()) {
+        settings.topicPrefix = choice.topicPrefix.trimmed();
+    }
+    if (QString problem = prefixProblem(settings.topicPrefix); !problem.isEmpty()) {
+        return problem;
+    }
+    if (!choice.credentialsFile.trimmed().isEmpty()) {
+        if (auto problem = settings.readCredentials(choice.credentialsFile.trimmed())) {
+            return *problem;
+        }
+    }
+    return settings;
+}
+
+QString MqttSettings::prefixProblem(const QString& prefix)
+{
+    if (prefix.isEmpty() || prefix.contains(QLatin1Char('#')) || prefix.contains(QLatin1Char('+'))
+        || prefix.endsWith(QLatin1Char('/'))) {
+        return QCoreApplication::translate("MqttSettings",
+                                           "the topic prefix needs a topic without + or # and without a trailing /, "
+                                           "not '%1'")
+            .arg(prefix);
+    }
+    return {};
+}
+
 QString MqttSettings::defaultTopicPrefix()
 {
     return QStringLiteral("halodial/") + QSysInfo::machineHostName();

@@ -22,6 +22,20 @@ struct MqttSettings {
     QString user;
     QString password;
 
+    // What the window's MQTT dialog takes and the settings file keeps: the
+    // broker's URL (empty: no MQTT), the client id and the prefix (empty:
+    // the defaults), and the paths of the credentials file and the CA
+    // file; never a password.
+    struct Choice {
+        QString url;
+        QString clientId;
+        QString topicPrefix;
+        QString credentialsFile;
+        QString caFile;
+
+        friend bool operator==(const Choice&, const Choice&) = default;
+    };
+
     static constexpr int defaultPort = 1883;
     static constexpr int defaultTlsPort = 8883;
 
@@ -32,6 +46,13 @@ struct MqttSettings {
     // password). What is wrong otherwise; the message never holds the
     // file's contents.
     std::optional<QString> readCredentials(const QString& path);
+    // The settings a choice stands for, checked as the command line's
+    // options are (the credentials file read, its mode checked); what is
+    // wrong otherwise. The URL must not be empty.
+    static std::variant<MqttSettings, QString> fromChoice(const Choice& choice);
+    // What is wrong with a topic prefix (empty, with + or #, or ending in
+    // /); empty when it is fine.
+    static QString prefixProblem(const QString& prefix);
     // halodial/<this computer's hostname>.
     static QString defaultTopicPrefix();
 };

@@ -17,6 +17,28 @@ bool isHexColour(const QString& text)
 
 }  // namespace
 
+QString digitsProblem(const QString& digits)
+{
+    const bool fits = !digits.isEmpty() && digits.size() <= 6 && std::all_of(digits.begin(), digits.end(), [](QChar c) {
+        return (c.unicode() >= '0' && c.unicode() <= '9') || c == QLatin1Char(' ');
+    });
+    return fits ? QString()
+                : QCoreApplication::translate("RemoteArguments",
+                                              "'%1' cannot be shown: give one to six digits 0 to 9 (a space for a dark "
+                                              "tube)")
+                      .arg(digits);
+}
+
+QString countdownProblem(quint32 seconds)
+{
+    constexpr quint32 longest = 99 * 3600 + 59 * 60 + 59;
+    return seconds >= 1 && seconds <= longest
+        ? QString()
+        : QCoreApplication::translate("RemoteArguments",
+                                      "a countdown lasts 1 to 359999 seconds (99:59:59), not %1")
+              .arg(seconds);
+}
+
 std::variant<Colours, QString> colours(const QStringList& texts)
 {
     if (texts.size() != 1 && texts.size() != 6) {

@@ -26,6 +26,14 @@ QStringList colourNames(const Colours& colours);
 std::optional<QString> lineEnding(const QString& name);
 QString lineEndingName(const QString& ending);
 
+// What is wrong with digits to show in place of the time: one to six
+// characters, each a digit 0 to 9 or a space (a dark tube); empty when
+// they are fine.
+QString digitsProblem(const QString& digits);
+// What is wrong with a countdown's length: 1 second to 99:59:59, what six
+// tubes can count down from; empty when it is fine.
+QString countdownProblem(quint32 seconds);
+
 // The port's state as remote controls name it: closed (also without a
 // port), opening, open, waiting or gone.
 QString portStateName(PortStatus::State state);

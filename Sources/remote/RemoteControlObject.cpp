@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QMetaType>
 #include <QTimer>
+#include <chrono>
 #include <variant>
 
 #include "SerialPortDemoController.h"
@@ -46,6 +47,34 @@ RemoteControlObject::RemoteControlObject(SerialPortDemoController& controller, A
                  return *problem;
              }
              controller_.setTubeColours(std::get<RemoteArguments::Colours>(colours));
+             return QString();
+         }},
+        {QStringLiteral("ShowDigits"), QStringLiteral("su"),
+         [this](const QVariantList& a) {
+             const QString digits = a[0].toString();
+             if (QString problem = RemoteArguments::digitsProblem(digits); !problem.isEmpty()) {
+                 return problem;
+             }
+             controller_.showDigits(digits, std::chrono::seconds(a[1].toUInt()));
+             return QString();
+         }},
+        {QStringLiteral("ClearDigits"), QString(),
+         [this](const QVariantList&) {
+             controller_.clearShownDigits();
+             return QString();
+         }},
+        {QStringLiteral("StartCountdown"), QStringLiteral("u"),
+         [this](const QVariantList& a) {
+             const quint32 seconds = a[0].toUInt();
+             if (QString problem = RemoteArguments::countdownProblem(seconds); !problem.isEmpty()) {
+                 return problem;
+             }
+             controller_.startCountdown(std::chrono::seconds(seconds));
+             return QString();
+         }},
+        {QStringLiteral("StopCountdown"), QString(),
+         [this](const QVariantList&) {
+             controller_.stopCountdown();
              return QString();
          }},
         {QStringLiteral("Save"), QString(),

@@ -5,8 +5,10 @@
 
 #include "SerialPortDemoController.h"
 #include "VELSerialPort.h"
+#include "display/DisplayText.h"
 #include "ports/PortLabel.h"
 #include "remote/RemoteArguments.h"
+#include "remote/RemoteInterface.h"
 
 namespace {
 
@@ -63,7 +65,24 @@ RemoteProperties::RemoteProperties(SerialPortDemoController& controller, bool ha
              return QString();
          }},
         {QStringLiteral("HasWindow"), [hasWindow] { return QVariant(hasWindow); }, {}},
+        {QStringLiteral("ShownDigits"), [c] { return QVariant(c->displayState().customDigits); }, {}},
+        {QStringLiteral("CountsDown"), [c] { return QVariant(c->countsDown()); }, {}},
     };
+    for (const RemoteInterface::DisplayProperty& row : RemoteInterface::displayProperties) {
+        const QString key = QLatin1String(row.key);
+        properties_.push_back(
+            {QLatin1String(row.property), [c, key] { return QVariant(DisplayText::value(key, c->displaySettings())); },
+             [c, key](const QVariant& value) {
+                 DisplaySettings settings = c->displaySettings();
+                 if (value.metaType() != QMetaType::fromType<QString>()
+                     || !DisplayText::apply(key, value.toString(), settings)) {
+                     return QCoreApplication::translate("RemoteProperties", "'%1' is not %2")
+                         .arg(value.toString(), DisplayText::expected(key));
+                 }
+                 c->setDisplaySettings(settings);
+                 return QString();
+             }});
+    }
     const auto tell = [this] { emit mayHaveChanged(); };
     connect(c, &SerialPortDemoController::serialPortChanged, this, tell);
     connect(c, &SerialPortDemoController::portStateChanged, this, tell);
@@ -72,6 +91,8 @@ RemoteProperties::RemoteProperties(SerialPortDemoController& controller, bool ha
     connect(c, &SerialPortDemoController::tubeColoursChanged, this, tell);
     connect(c, &SerialPortDemoController::lineEndingChanged, this, tell);
     connect(c, &SerialPortDemoController::shouldAddLineEndingChanged, this, tell);
+    connect(c, &SerialPortDemoController::displaySettingsChanged, this, tell);
+    connect(c, &SerialPortDemoController::displayStateChanged, this, tell);
 }
 
 const RemoteProperties::Property* RemoteProperties::find(const QString& name) const

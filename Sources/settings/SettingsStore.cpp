@@ -270,3 +270,30 @@ void SettingsStore::setDisplayValues(const QList<QPair<QString, QString>>& value
     }
     settings_->endGroup();
 }
+
+std::optional<MqttSettings::Choice> SettingsStore::mqttChoice() const
+{
+    settings_->beginGroup(QStringLiteral("Mqtt"));
+    const MqttSettings::Choice choice{settings_->value(QStringLiteral("url")).toString(),
+                                      settings_->value(QStringLiteral("clientId")).toString(),
+                                      settings_->value(QStringLiteral("prefix")).toString(),
+                                      settings_->value(QStringLiteral("credentials")).toString(),
+                                      settings_->value(QStringLiteral("ca")).toString()};
+    settings_->endGroup();
+    return choice.url.isEmpty() ? std::nullopt : std::optional(choice);
+}
+
+void SettingsStore::setMqttChoice(const MqttSettings::Choice& choice)
+{
+    settings_->remove(QStringLiteral("Mqtt"));
+    if (choice.url.isEmpty()) {
+        return;
+    }
+    settings_->beginGroup(QStringLiteral("Mqtt"));
+    settings_->setValue(QStringLiteral("url"), choice.url);
+    settings_->setValue(QStringLiteral("clientId"), choice.clientId);
+    settings_->setValue(QStringLiteral("prefix"), choice.topicPrefix);
+    settings_->setValue(QStringLiteral("credentials"), choice.credentialsFile);
+    settings_->setValue(QStringLiteral("ca"), choice.caFile);
+    settings_->endGroup();
+}

@@ -12,6 +12,7 @@
 #include <optional>
 
 #include "console/LineSettings.h"
+#include "remote/MqttSettings.h"
 #include "settings/TubeSettings.h"
 
 // Halodial's settings file: QSettings in the native format (INI) of the
@@ -25,7 +26,9 @@
 // of TubeSettings (floats 0 to 1), the all-tubes colour under [AllTubes]
 // (r, g, b), [LineEnding] tag and add, [Port] identity, name and path,
 // [Window] geometry, [Sync] running and lead (milliseconds), [Display] the
-// display settings in their text forms, and under [LineSettings] each port's
+// display settings in their text forms, [Mqtt] url, clientId, prefix,
+// credentials and ca (the broker chosen in the window; file paths, never a
+// password), and under [LineSettings] each port's
 // line settings by its percent-encoded identity.
 class SettingsStore {
     Q_DECLARE_TR_FUNCTIONS(SettingsStore)
@@ -95,6 +98,11 @@ public:
     // [Display]; a key that is not there is not in the list.
     QList<QPair<QString, QString>> displayValues() const;
     void setDisplayValues(const QList<QPair<QString, QString>>& values);
+
+    // The MQTT broker chosen in the window; empty when none was.
+    std::optional<MqttSettings::Choice> mqttChoice() const;
+    // A choice with an empty URL forgets the broker.
+    void setMqttChoice(const MqttSettings::Choice& choice);
 
 private:
     std::unique_ptr<QTemporaryDir> scratch_;

@@ -1,12 +1,54 @@
 #include "CtlCommand.h"
 
+#include <algorithm>
+#include <iterator>
+#include <optional>
+
+#include "remote/RemoteInterface.h"
+
+namespace {
+
+// Whole seconds, digits only, within what D-Bus's u carries.
+std::optional<quint32> secondsOf(const QString& text)
+{
+    bool ok = false;
+    const qulonglong value = text.toULongLong(&ok);
+    const bool digitsOnly = !text.isEmpty() && std::all_of(text.begin(), text.end(), [](QChar c) {
+        return c.unicode() >= '0' && c.unicode() <= '9';
+    });
+    if (!ok || !digitsOnly || value > 0xFFFFFFFFull) {
+        return std::nullopt;
+    }
+    return static_cast<quint32>(value);
+}
+
+bool isDisplayKey(const QString& key)
+{
+    return std::any_of(std::begin(RemoteInterface::displayProperties), std::end(RemoteInterface::displayProperties),
+                       [&](const RemoteInterface::DisplayProperty& row) { return key == QLatin1String(row.key); });
+}
+
+}  // namespace
+
 std::variant<CtlCommand, QString> CtlCommand::parse(const QStringList& arguments)
 {
     CtlCommand command;
     QStringList words;
-    for (const QString& argument : arguments) {
+    std::optional<QString> forSeconds;
+    bool clear = false;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
         if (argument == QLatin1String("--json")) {
             command.json = true;
+        } else if (argument == QLatin1String("--for")) {
+            if (i + 1 == arguments.size()) {
+                return QStringLiteral("--for takes a number of seconds");
+            }
+            forSeconds = arguments[++i];
+        } else if (argument.startsWith(QLatin1String("--for="))) {
+            forSeconds = argument.mid(6);
+        } else if (argument == QLatin1String("--clear")) {
+            clear = true;
         } else if (argument == QLatin1String("--help") || argument == QLatin1String("-h")) {
             command.verb = Verb::Help;
             return command;
@@ -53,6 +95,38 @@ std::variant<CtlCommand, QString> CtlCommand::parse(const QStringList& arguments
         // Their form is Halodial's to judge, which answers with what is
         // wrong.
         command.colours = words.value(0).split(QLatin1Char(','));
+    } else if (verb == QLatin1String("show")) {
+        command.verb = clear ? Verb::ClearShown : Verb::Show;
+        problem = clear ? wants(0, "no digits with --clear") : wants(1, "one to six digits, or --clear");
+        command.digits = words.value(0);
+        if (problem.isEmpty() && forSeconds) {
+            const auto seconds = secondsOf(*forSeconds);
+            problem = clear ? QStringLiteral("--for goes with digits, not with --clear")
+                      : seconds ? QString()
+                                : QStringLiteral("--for takes a number of seconds, not '%1'").arg(*forSeconds);
+            command.seconds = seconds.value_or(0);
+        }
+    } else if (verb == QLatin1String("countdown")) {
+        problem = wants(1, "a number of seconds, or off");
+        const QString length = words.value(0);
+        command.verb = length == QLatin1String("off") ? Verb::StopCountdown : Verb::Countdown;
+        if (problem.isEmpty() && command.verb == Verb::Countdown) {
+            const auto seconds = secondsOf(length);
+            problem = seconds ? QString()
+                              : QStringLiteral("'countdown' takes a number of seconds or off, not '%1'").arg(length);
+            command.seconds = seconds.value_or(0);
+        }
+    } else if (verb == QLatin1String("display")) {
+        command.verb = Verb::Display;
+        problem = words.size() <= 2 ? QString() : QStringLiteral("'display' takes a setting and its value");
+        command.key = words.value(0);
+        command.value = words.value(1);
+        if (problem.isEmpty() && !command.key.isEmpty() && !isDisplayKey(command.key)) {
+            problem = QStringLiteral("'display' knows no setting '%1' (see 'display' for the list)").arg(command.key);
+        }
+        if (words.size() == 2 && command.value.isEmpty()) {
+            problem = QStringLiteral("'display %1' takes a value that is not empty").arg(command.key);
+        }
     } else if (verb == QLatin1String("save")) {
         command.verb = Verb::Save;
         problem = wants(0, "no arguments");
@@ -64,6 +138,10 @@ std::variant<CtlCommand, QString> CtlCommand::parse(const QStringList& arguments
     }
     if (command.json && command.verb != Verb::Status) {
         return QStringLiteral("--json goes with 'status' only");
+    }
+    if ((forSeconds && command.verb != Verb::Show && command.verb != Verb::ClearShown)
+        || (clear && command.verb != Verb::ClearShown)) {
+        return QStringLiteral("--for and --clear go with 'show' only");
     }
     return command;
 }
@@ -79,6 +157,17 @@ QString CtlCommand::usage()
                           "  close                 close the port\n"
                           "  sync on|off           start or stop sending the time\n"
                           "  colors RRGGBB[,...]   one colour for every tube, or six\n"
+                          "  show DIGITS [--for SECONDS]\n"
+                          "                        show one to six digits in place of the time\n"
+                          "                        (a space for a dark tube), for SECONDS or\n"
+                          "                        until 'show --clear'\n"
+                          "  show --clear          back to the time\n"
+                          "  countdown SECONDS|off start or stop a countdown (up to 359999)\n"
+                          "  display [KEY [VALUE]] list the display settings, print one, or set\n"
+                          "                        one; KEY and VALUE as halodial's --KEY VALUE\n"
+                          "                        (hours, date-every, date-order, date-color,\n"
+                          "                        night, night-action, night-fade, theme,\n"
+                          "                        effect, brightness, anti-poisoning)\n"
                           "  save                  send a save frame with what the tubes show\n"
                           "\n"
                           "Exit status: 0 done, 1 Halodial is not running or refused, 2 usage "

@@ -64,6 +64,17 @@ std::optional<QString> HalodialClient::call(const QString& method, const QVarian
     return std::nullopt;
 }
 
+std::optional<QString> HalodialClient::setProperty(const QString& name, const QVariant& value)
+{
+    QDBusMessage message = QDBusMessage::createMethodCall(service, path, propertiesInterface, QStringLiteral("Set"));
+    message << interface << name << QVariant::fromValue(QDBusVariant(value));
+    const QDBusMessage reply = bus_.call(message, QDBus::Block, static_cast<int>(callTimeout.count()));
+    if (reply.type() == QDBusMessage::ErrorMessage) {
+        return reply.errorMessage();
+    }
+    return std::nullopt;
+}
+
 std::optional<QVariantMap> HalodialClient::properties(QString& problem)
 {
     QDBusMessage message = QDBusMessage::createMethodCall(service, path, propertiesInterface, QStringLiteral("GetAll"));

@@ -23,6 +23,8 @@ public:
 
     // Calls the method; the error's message when Halodial refuses.
     std::optional<QString> call(const QString& method, const QVariantList& arguments = {});
+    // Sets the property; the error's message when Halodial refuses.
+    std::optional<QString> setProperty(const QString& name, const QVariant& value);
     // Every property; empty with `problem` set when that fails.
     std::optional<QVariantMap> properties(QString& problem);
     // Waits until the property no longer reads `value`, at most `deadline`;

@@ -8,6 +8,7 @@
 
 #include "CtlCommand.h"
 #include "HalodialClient.h"
+#include "remote/RemoteInterface.h"
 
 namespace {
 
@@ -67,6 +68,35 @@ int open(HalodialClient& client, const QString& port)
                            : QStringLiteral("%1 did not open").arg(port));
 }
 
+// `display`: every setting as KEY VALUE, one of them, or a new value.
+int display(HalodialClient& client, const CtlCommand& command)
+{
+    QString property;
+    for (const RemoteInterface::DisplayProperty& row : RemoteInterface::displayProperties) {
+        if (command.key == QLatin1String(row.key)) {
+            property = QLatin1String(row.property);
+        }
+    }
+    if (!command.value.isEmpty()) {
+        const auto refusal = client.setProperty(property, command.value);
+        return refusal ? fail(*refusal) : done;
+    }
+    QString problem;
+    const auto properties = client.properties(problem);
+    if (!properties) {
+        return fail(QStringLiteral("cannot read Halodial's state: ") + problem);
+    }
+    for (const RemoteInterface::DisplayProperty& row : RemoteInterface::displayProperties) {
+        const QString value = properties->value(QLatin1String(row.property)).toString();
+        if (command.key.isEmpty()) {
+            std::cout << row.key << ' ' << value.toStdString() << '\n';
+        } else if (command.key == QLatin1String(row.key)) {
+            std::cout << value.toStdString() << '\n';
+        }
+    }
+    return done;
+}
+
 int run(HalodialClient& client, const CtlCommand& command)
 {
     std::optional<QString> refusal;
@@ -87,6 +117,20 @@ int run(HalodialClient& client, const CtlCommand& command)
     case CtlCommand::Verb::Colours:
         refusal = client.call(QStringLiteral("SetColours"), {command.colours});
         break;
+    case CtlCommand::Verb::Show:
+        refusal = client.call(QStringLiteral("ShowDigits"), {command.digits, command.seconds});
+        break;
+    case CtlCommand::Verb::ClearShown:
+        refusal = client.call(QStringLiteral("ClearDigits"));
+        break;
+    case CtlCommand::Verb::Countdown:
+        refusal = client.call(QStringLiteral("StartCountdown"), {command.seconds});
+        break;
+    case CtlCommand::Verb::StopCountdown:
+        refusal = client.call(QStringLiteral("StopCountdown"));
+        break;
+    case CtlCommand::Verb::Display:
+        return display(client, command);
     case CtlCommand::Verb::Save:
         refusal = client.call(QStringLiteral("Save"));
         break;

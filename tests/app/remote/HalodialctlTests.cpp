@@ -79,6 +79,10 @@ private slots:
         QTest::newRow("open without a port") << QStringList {u"open"_qs};
         QTest::newRow("json for a change") << QStringList {u"save"_qs, u"--json"_qs};
         QTest::newRow("unknown option") << QStringList {u"status"_qs, u"--yaml"_qs};
+        QTest::newRow("show for no time") << QStringList {u"show"_qs, u"12"_qs, u"--for"_qs, u"soon"_qs};
+        QTest::newRow("show clear and digits") << QStringList {u"show"_qs, u"12"_qs, u"--clear"_qs};
+        QTest::newRow("for without show") << QStringList {u"save"_qs, u"--for"_qs, u"5"_qs};
+        QTest::newRow("unknown display setting") << QStringList {u"display"_qs, u"colour"_qs, u"red"_qs};
     }
 
     void usageErrorsEndWithTwo()
@@ -129,6 +133,24 @@ private slots:
 
         QCOMPARE(ctl({u"save"_qs}).status, 0);
         QVERIFY(frames.next([](const ClockFrame& f) { return f.kind == ClockFrame::Kind::Save; }));
+
+        const auto shows123456 = [](const ClockFrame& f) {
+            return f.kind == ClockFrame::Kind::Time && f.digits[0] == u"1"_qs && f.digits[5] == u"6"_qs;
+        };
+        QCOMPARE(ctl({u"show"_qs, u"123456"_qs, u"--for"_qs, u"5"_qs}).status, 0);
+        QVERIFY(frames.next(shows123456));
+        QCOMPARE(ctl({u"show"_qs, u"--clear"_qs}).status, 0);
+        QVERIFY(frames.next([&](const ClockFrame& f) { return f.kind == ClockFrame::Kind::Time && !shows123456(f); }));
+        refused = ctl({u"show"_qs, u"1234567"_qs});
+        QCOMPARE(refused.status, 1);
+        QVERIFY2(refused.errors.contains(u"'1234567' cannot be shown"_qs), qPrintable(refused.errors));
+
+        QCOMPARE(ctl({u"display"_qs, u"hours"_qs, u"12-space"_qs}).status, 0);
+        QCOMPARE(ctl({u"display"_qs, u"hours"_qs}).output, u"12-space\n"_qs);
+        QVERIFY(ctl({u"display"_qs}).output.startsWith(u"hours 12-space\ndate-every off\n"_qs));
+        refused = ctl({u"display"_qs, u"night"_qs, u"22:00"_qs});
+        QCOMPARE(refused.status, 1);
+        QVERIFY2(refused.errors.contains(u"HH:MM-HH:MM"_qs), qPrintable(refused.errors));
 
         QCOMPARE(ctl({u"sync"_qs, u"off"_qs}).status, 0);
         terminal.drain(std::chrono::milliseconds(100));

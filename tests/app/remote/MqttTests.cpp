@@ -2,12 +2,17 @@
 // port with a configuration of the test's own, the real headless service,
 // the clock on pseudo-terminals behind a link (so that it can be unplugged
 // and plugged in again), and mosquitto_sub/mosquitto_pub as Home
-// Assistant's side.
+// Assistant's side; the window's MQTT dialog in-process, offscreen.
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <QAction>
+#include <QDialogButtonBox>
 #include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -17,7 +22,14 @@
 #include <map>
 #include <memory>
 
+#include "Application.h"
+#include "MainWindow.h"
+#include "VELSerialPortManager.h"
+#include "desktop/QtMainQueue.h"
 #include "remote/FrameWatch.h"
+#include "remote/MqttBridge.h"
+#include "remote/MqttDialog.h"
+#include "settings/SettingsStore.h"
 #include "support/PseudoTerminal.h"
 #include "support/UniqueFd.h"
 
@@ -201,6 +213,65 @@ class MqttTests : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase() { vel::MainQueue::setShared(std::make_shared<QtMainQueue>()); }
+
+    void theWindowsBrokerIsRememberedAcrossARestart()
+    {
+        Broker broker;
+        QVERIFY(broker.start());
+        Subscriber ha(broker);
+        QTemporaryDir dir;
+        const QString credentials = dir.filePath(u"credentials"_qs);
+        QFile file(credentials);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("clock\nwindow-s3cret\n");
+        file.close();
+        QVERIFY(QFile::setPermissions(credentials, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther));
+        const QString windowPrefix = u"halodial/window"_qs;
+        const auto run = [](bool reset) {
+            auto application = std::make_unique<Application>(VELSerialPortManager::sharedSerialPortManager());
+            ApplicationOptions options;
+            options.remembersSettings = true;
+            options.resetSettings = reset;
+            return application->start(options) ? nullptr : std::move(application);
+        };
+        {
+            const auto application = run(true);
+            QVERIFY(application && !application->mqttBridge());
+            application->window().findChild<QAction*>(u"mqttAction"_qs)->trigger();
+            auto* dialog = application->window().findChild<MqttDialog*>();
+            QVERIFY(dialog && dialog->isVisible());
+            dialog->findChild<QLineEdit*>(u"mqttUrl"_qs)->setText(broker.url());
+            dialog->findChild<QLineEdit*>(u"mqttPrefix"_qs)->setText(windowPrefix);
+            dialog->findChild<QLineEdit*>(u"mqttCredentials"_qs)->setText(credentials);
+            QPushButton* ok = dialog->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok);
+            // A credentials file others may read is refused where it is typed.
+            ok->click();
+            QVERIFY(dialog->isVisible());
+            QVERIFY(dialog->findChild<QLabel*>(u"mqttProblem"_qs)->text().contains(u"mode 0604"_qs));
+            QVERIFY(QFile::setPermissions(credentials, QFile::ReadOwner | QFile::WriteOwner));
+            ok->click();
+            QTRY_VERIFY_WITH_TIMEOUT(!application->window().findChild<MqttDialog*>(), kDeadlineMs);
+            QVERIFY(ha.waitFor(windowPrefix + u"/availability"_qs, "online", 3 * kDeadlineMs));
+        }
+        QVERIFY(ha.waitFor(windowPrefix + u"/availability"_qs, "offline"));
+        QFile kept(SettingsStore().fileName());
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        const QByteArray keptText = kept.readAll();
+        QVERIFY2(keptText.contains(QFile::encodeName(credentials)) && !keptText.contains("s3cret"), keptText.constData());
+
+        {
+            const auto again = run(false);
+            QVERIFY(again && again->mqttBridge());
+            QVERIFY(ha.waitFor(windowPrefix + u"/availability"_qs, "online", 3 * kDeadlineMs));
+        }
+        {
+            const auto reset = run(true);
+            QVERIFY(reset && !reset->mqttBridge());
+        }
+        QVERIFY(!SettingsStore().mqttChoice());
+    }
+
     void theClockIsAnnouncedCommandedAndFollowed()
     {
         Broker broker;
@@ -217,7 +288,7 @@ private slots:
         // start of a sanitised build on a busy machine may take a while.
         QVERIFY2(ha.waitFor(prefix + u"/availability"_qs, "online", 3 * kDeadlineMs), qPrintable(halodial.errors()));
         QVERIFY(ha.waitFor(prefix + u"/link"_qs, "online"));
-        QTRY_COMPARE_WITH_TIMEOUT(ha.under(u"homeassistant/"_qs).size(), std::size_t {9}, kDeadlineMs);
+        QTRY_COMPARE_WITH_TIMEOUT(ha.under(u"homeassistant/"_qs).size(), std::size_t {11}, kDeadlineMs);
         QStringList components;
         for (const auto& [topic, payload] : ha.under(u"homeassistant/"_qs)) {
             QJsonParseError error {};
@@ -231,6 +302,10 @@ private slots:
         QCOMPARE(components.count(u"light"_qs), 7);
         QCOMPARE(components.count(u"button"_qs), 1);
         QCOMPARE(components.count(u"sensor"_qs), 1);
+        QCOMPARE(components.count(u"select"_qs), 1);
+        QCOMPARE(components.count(u"switch"_qs), 1);
+        QVERIFY(ha.waitFor(prefix + u"/mode/state"_qs, "24 hours"));
+        QVERIFY(ha.waitFor(prefix + u"/night/state"_qs, "OFF"));
 
         // A command reaches the frames and its state comes back; a malformed
         // one is refused and changes nothing.
@@ -245,6 +320,23 @@ private slots:
                                  kDeadlineMs);
         QCOMPARE(halodial.errors().count(u"refused"_qs), 1);
         QCOMPARE(ha.last(prefix + u"/tube1/rgb/state"_qs), QByteArray("0,255,0"));
+
+        // The display: the light's effect, the mode's select, the night's
+        // switch. Tubes 1 and 4 are both green; the rainbow sets them half
+        // the spectrum apart.
+        QVERIFY(publish(broker, prefix + u"/light/effect/set"_qs, u"rainbow"_qs));
+        QVERIFY(frames.next([](const ClockFrame& f) { return f.colours[0] != f.colours[3]; }));
+        QVERIFY(ha.waitFor(prefix + u"/light/effect/state"_qs, "rainbow"));
+        QVERIFY(publish(broker, prefix + u"/mode/set"_qs, u"12 hours"_qs));
+        QVERIFY(ha.waitFor(prefix + u"/mode/state"_qs, "12 hours"));
+        QVERIFY(publish(broker, prefix + u"/night/set"_qs, u"ON"_qs));
+        QVERIFY(ha.waitFor(prefix + u"/night/state"_qs, "ON"));
+        QVERIFY(publish(broker, prefix + u"/mode/set"_qs, u"13 hours"_qs));
+        QVERIFY(publish(broker, prefix + u"/light/effect/set"_qs, u"static"_qs));
+        QVERIFY(frames.next([](const ClockFrame& f) { return f.colours[0] == f.colours[3]; }));
+        QVERIFY(ha.waitFor(prefix + u"/light/effect/state"_qs, "static"));
+        QTRY_COMPARE_WITH_TIMEOUT(halodial.errors().count(u"refused"_qs), 2, kDeadlineMs);
+        QCOMPARE(ha.last(prefix + u"/mode/state"_qs), QByteArray("12 hours"));
 
         // The clock's link: offline while its device is gone, online again
         // when it is back.
@@ -267,7 +359,7 @@ private slots:
         Subscriber again(broker);
         QVERIFY(again.waitFor(prefix + u"/availability"_qs, "online"));
         QVERIFY(again.waitFor(prefix + u"/tube2/rgb/state"_qs, "0,0,255"));
-        QTRY_COMPARE_WITH_TIMEOUT(again.under(u"homeassistant/"_qs).size(), std::size_t {9}, 2 * kDeadlineMs);
+        QTRY_COMPARE_WITH_TIMEOUT(again.under(u"homeassistant/"_qs).size(), std::size_t {11}, 2 * kDeadlineMs);
         QVERIFY(resumed.next([](const ClockFrame& f) { return f.kind == ClockFrame::Kind::Time; }));
         QCOMPARE(halodial.process().state(), QProcess::Running);
     }

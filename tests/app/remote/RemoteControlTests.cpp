@@ -4,7 +4,9 @@
 // changes nothing.
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QDBusArgument>
 #include <QDBusMessage>
+#include <QDBusMetaType>
 #include <QDBusVariant>
 #include <QProcess>
 #include <QSignalSpy>
@@ -230,6 +232,82 @@ private slots:
         QCOMPARE(set(u"Syncing"_qs, false).errorName(), u"org.freedesktop.DBus.Error.PropertyReadOnly"_qs);
         QCOMPARE(property(u"LineEnding"_qs).toString(), u"crlf"_qs);
         QVERIFY(application_->controller().isSyncing());
+    }
+
+    void shownDigitsReachTheFramesUntilCleared()
+    {
+        FrameWatch frames(*terminal_);
+        const auto shows = [](const ClockFrame& f) {
+            return f.kind == ClockFrame::Kind::Time && f.digits[0] == u"1"_qs && f.digits[2] == u"3"_qs
+                && f.digits[5] == u"6"_qs;
+        };
+        QCOMPARE(call(u"ShowDigits"_qs, {u"123456"_qs, 0u}).type(), QDBusMessage::ReplyMessage);
+        QVERIFY(frames.next(shows));
+        QCOMPARE(property(u"ShownDigits"_qs).toString(), u"123456"_qs);
+
+        const QDBusMessage refused = call(u"ShowDigits"_qs, {u"12a"_qs, 0u});
+        QCOMPARE(refused.errorName(), QString::fromLatin1(RemoteInterface::invalidArgumentError));
+        QVERIFY2(refused.errorMessage().contains(u"'12a'"_qs), qPrintable(refused.errorMessage()));
+        QCOMPARE(property(u"ShownDigits"_qs).toString(), u"123456"_qs);
+
+        QCOMPARE(call(u"ClearDigits"_qs).type(), QDBusMessage::ReplyMessage);
+        QVERIFY(frames.next([&](const ClockFrame& f) { return f.kind == ClockFrame::Kind::Time && !shows(f); }));
+        QCOMPARE(property(u"ShownDigits"_qs).toString(), QString());
+    }
+
+    void displaySettingsAreWritableInTheirTextForms()
+    {
+        const auto set = [this](const QString& name, const QVariant& value) {
+            QDBusMessage message =
+                QDBusMessage::createMethodCall(service, path, propertiesInterface, QStringLiteral("Set"));
+            message << interface << name << QVariant::fromValue(QDBusVariant(value));
+            return client().call(message, QDBus::BlockWithGui, kDeadlineMs);
+        };
+        ChangeSpy spy(client());
+        QSignalSpy changes(&spy, &ChangeSpy::changed);
+        QCOMPARE(set(u"Effect"_qs, u"rainbow:3"_qs).type(), QDBusMessage::ReplyMessage);
+        QCOMPARE(application_->controller().displaySettings().effect, DisplaySettings::Effect::Rainbow);
+        QCOMPARE(application_->controller().displaySettings().effectSpeed, 3);
+        QTRY_VERIFY_WITH_TIMEOUT(!changes.isEmpty(), kDeadlineMs);
+        QCOMPARE(changes.takeFirst().constFirst().toMap().value(u"Effect"_qs).toString(), u"rainbow:3"_qs);
+
+        // A change made in the process (as the window's dialog makes it) is told too.
+        DisplaySettings settings = application_->controller().displaySettings();
+        settings.twelveHour = true;
+        application_->controller().setDisplaySettings(settings);
+        QTRY_VERIFY_WITH_TIMEOUT(!changes.isEmpty(), kDeadlineMs);
+        QCOMPARE(changes.takeFirst().constFirst().toMap().value(u"Hours"_qs).toString(), u"12"_qs);
+
+        const DisplaySettings before = application_->controller().displaySettings();
+        for (const auto& [name, value] : {std::pair {u"Hours"_qs, QVariant(u"13"_qs)},
+                                          std::pair {u"Night"_qs, QVariant(u"22:00-22:00"_qs)},
+                                          std::pair {u"Brightness"_qs, QVariant(u"100,100"_qs)},
+                                          std::pair {u"Effect"_qs, QVariant(5)}}) {
+            const QDBusMessage refused = set(name, value);
+            QCOMPARE(refused.errorName(), QString::fromLatin1(RemoteInterface::invalidArgumentError));
+            QVERIFY2(refused.errorMessage().startsWith(name + u":"_qs), qPrintable(refused.errorMessage()));
+        }
+        QVERIFY(application_->controller().displaySettings() == before);
+        QCOMPARE(property(u"Hours"_qs).toString(), u"12"_qs);
+    }
+
+    void theIntrospectionDeclaresEveryProperty()
+    {
+        const QDBusMessage introspect = client().call(
+            QDBusMessage::createMethodCall(service, path, u"org.freedesktop.DBus.Introspectable"_qs, u"Introspect"_qs),
+            QDBus::BlockWithGui, kDeadlineMs);
+        const QString xml = introspect.arguments().value(0).toString();
+        QDBusMessage getAll = QDBusMessage::createMethodCall(service, path, propertiesInterface, u"GetAll"_qs);
+        getAll << interface;
+        const QVariantMap all
+            = qdbus_cast<QVariantMap>(client().call(getAll, QDBus::BlockWithGui, kDeadlineMs).arguments().value(0));
+        QVERIFY(all.size() > 20);
+        for (const QString& name : all.keys()) {
+            QVERIFY2(xml.contains(u"<property name=\""_qs + name + u'"'), qPrintable(name));
+        }
+        for (const char* method : {"ShowDigits", "ClearDigits", "StartCountdown", "StopCountdown"}) {
+            QVERIFY2(xml.contains(u"<method name=\""_qs + QLatin1String(method) + u'"'), method);
+        }
     }
 
     void aSecondStartHandsOverToTheWindow()
