@@ -429,6 +429,8 @@ void Application::saveScreenshotsAndQuit(const QString& directory)
         saved = saved && virtualClockWindow_->grab().save(target.filePath(QStringLiteral("virtual-clock.png")));
     }
     window_->showDisplayDialog();
+    // Its layout settles in the events that its first show posts.
+    QCoreApplication::processEvents();
     saved = saved && window_->displayDialog()->grab().save(target.filePath(QStringLiteral("display-dialog.png")));
     window_->displayDialog()->close();
     if (!saved) {

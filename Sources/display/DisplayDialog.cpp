@@ -1,5 +1,7 @@
 #include "display/DisplayDialog.h"
 
+#include <algorithm>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLayout>
@@ -56,10 +58,18 @@ void DisplayDialog::showEvent(QShowEvent* event)
     // The groups scroll: on a small screen (800×600, or 1600×1000 at 200 %)
     // the dialog takes what there is, less room for a title bar, and the
     // rest scrolls; elsewhere it shows every group at once.
+    // Room for a scroll bar each way: where the one is needed after all
+    // (a style's frame, a font's rounding), it must not bring the other.
     const QMargins margins = layout()->contentsMargins();
-    const QSize page = ui_->groupsPage->sizeHint();
-    QSize wanted(page.width() + margins.left() + margins.right() + style()->pixelMetric(QStyle::PM_ScrollBarExtent),
-                 page.height() + margins.top() + margins.bottom() + layout()->spacing() +
+    // The wrapped note makes the page's height depend on its width.
+    QSize page = ui_->groupsPage->sizeHint();
+    if (ui_->groupsPage->hasHeightForWidth()) {
+        page.setHeight(std::max(page.height(), ui_->groupsPage->heightForWidth(page.width())));
+    }
+    page += QSize(2, 2) * ui_->groupsScroll->frameWidth();
+    const int scrollBar = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    QSize wanted(page.width() + margins.left() + margins.right() + scrollBar,
+                 page.height() + margins.top() + margins.bottom() + layout()->spacing() + scrollBar +
                      ui_->buttonBox->sizeHint().height());
     if (const QScreen* where = screen()) {
         constexpr int titleBar = 32;
