@@ -86,9 +86,17 @@ void TimeSync::stop()
 
 void TimeSync::refresh()
 {
-    if (active_ && plan_) {
-        planPoint(plan_->point);
+    if (!active_ || !plan_) {
+        return;
     }
+    // Once its instant has come the frame is the sender's: built anew now
+    // it would move on to the next point and leave this one without a
+    // frame (a colour changed remotely, many times a second, did that now
+    // and then). The change shows from the next point on.
+    if (plan_->sendAt <= wall_()) {
+        return;
+    }
+    planPoint(plan_->point);
 }
 
 void TimeSync::clockWasStepped()

@@ -78,7 +78,8 @@ public:
     bool isActive() const { return active_; }
 
     // What the next frame carries changed (a colour, the line ending, the
-    // port's settings): the waiting frame is built anew.
+    // port's settings): the waiting frame is built anew, unless its send
+    // instant has come (then the change shows from the next point on).
     void refresh();
     // The system clock was set: plan from its new time (the sender's
     // timerfd tells this; public so that a test can tell it too).

@@ -163,6 +163,11 @@ private slots:
 
         sync.setLead(milliseconds(5));
         QCOMPARE(sync.plan()->sendAt, at(QTime(10, 1, 0)) - nanoseconds(8'732'639));
+        // A change just after the frame's instant leaves that frame to the
+        // sender: the point keeps its frame.
+        *wall = sync.plan()->sendAt + nanoseconds(1);
+        sync.refresh();
+        QCOMPARE(sync.plan()->point, at(QTime(10, 1, 0)));
         // Too close to the point for the frame to leave in time: the next one.
         *wall = at(QTime(10, 1, 0)) - milliseconds(6);
         sync.clockWasStepped();
