@@ -10,7 +10,6 @@
 //
 //   bench_console_flood random|text|line [megabytes]     (default 20)
 #include <poll.h>
-#include <pty.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -39,6 +38,7 @@
 
 #include "MainWindow.h"
 #include "SerialPortDemoController.h"
+#include "support/BenchTerminal.h"
 #include "clock/SyncGrid.h"
 #include "VELSerialPort.h"
 #include "VELSerialPortManager.h"
@@ -303,29 +303,26 @@ int main(int argc, char* argv[])
     const qsizetype megabytes = argc > 2 ? std::max(1, std::atoi(argv[2])) : 20;
     vel::MainQueue::setShared(std::make_shared<QtMainQueue>());
 
-    int masterFd = -1;
-    int slaveFd = -1;
-    std::array<char, PATH_MAX> slavePath{};
-    if (::openpty(&masterFd, &slaveFd, slavePath.data(), nullptr, nullptr) != 0) {
-        std::perror("openpty");
+    const auto terminal = BenchTerminal::open();
+    if (!terminal) {
         return 1;
     }
-    const vel::UniqueFd master(masterFd);
-    const vel::UniqueFd slave(slaveFd);
+    const vel::UniqueFd& master = terminal->master;
+    const char* const slavePath = terminal->path.data();
 
     SerialPortDemoController controller(&VELSerialPortManager::sharedSerialPortManager());
     MainWindow window;
     window.connectController(controller, VELSerialPortManager::sharedSerialPortManager());
     window.resize(760, 700);
     window.show();
-    controller.setSerialPort(VELSerialPort::initWithPath(slavePath.data()));
+    controller.setSerialPort(VELSerialPort::initWithPath(slavePath));
     controller.openOrClosePort();
     const QDeadlineTimer openDeadline(10000);
     while (controller.portState() != SerialPortDemoController::PortState::Open && !openDeadline.hasExpired()) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     }
     if (controller.portState() != SerialPortDemoController::PortState::Open) {
-        std::fprintf(stderr, "could not open %s\n", slavePath.data());
+        std::fprintf(stderr, "could not open %s\n", slavePath);
         return 1;
     }
     const QByteArray flood = floodOf(kind, megabytes * 1024 * 1024);

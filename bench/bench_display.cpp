@@ -7,7 +7,6 @@
 //
 //   bench_display [seconds per phase]     (default 10; four phases)
 #include <poll.h>
-#include <pty.h>
 #include <sys/resource.h>
 #include <time.h>
 #include <unistd.h>
@@ -28,6 +27,7 @@
 
 #include "ColorWell.h"
 #include "SerialPortDemoController.h"
+#include "support/BenchTerminal.h"
 #include "VELSerialPort.h"
 #include "desktop/QtMainQueue.h"
 #include "display/DisplayComposer.h"
@@ -132,15 +132,12 @@ int main(int argc, char* argv[])
     std::printf("composer per frame: %.0f ns static, %.0f ns hue wave + night fade + brightness\n", plainCost,
                 heavyCost);
 
-    int masterFd = -1;
-    int slaveFd = -1;
-    std::array<char, PATH_MAX> slavePath{};
-    if (::openpty(&masterFd, &slaveFd, slavePath.data(), nullptr, nullptr) != 0) {
-        std::perror("openpty");
+    const auto terminal = BenchTerminal::open();
+    if (!terminal) {
         return 1;
     }
-    const vel::UniqueFd master(masterFd);
-    const vel::UniqueFd slave(slaveFd);
+    const vel::UniqueFd& master = terminal->master;
+    const char* const slavePath = terminal->path.data();
     QWidget window;
     SerialPortDemoController controller;
     for (int i = 0; i < 6; ++i) {
@@ -148,9 +145,9 @@ int main(int argc, char* argv[])
         controller.setProperty("tube" + n, QVariant::fromValue(new QLineEdit(&window)));
         controller.setProperty("col" + n, QVariant::fromValue(new ColorWell(&window)));
     }
-    const auto port = VELSerialPort::initWithPath(slavePath.data());
+    const auto port = VELSerialPort::initWithPath(slavePath);
     if (!port) {
-        std::fprintf(stderr, "no port for %s\n", slavePath.data());
+        std::fprintf(stderr, "no port for %s\n", slavePath);
         return 1;
     }
     controller.setSerialPort(port);
@@ -183,7 +180,7 @@ int main(int argc, char* argv[])
         phase.bytes += drain.bytes() - bytesBefore;
     }
     controller.stop();
-    std::printf("sync on %s, %d s per phase, two phases each (process CPU less the reader's):\n", slavePath.data(),
+    std::printf("sync on %s, %d s per phase, two phases each (process CPU less the reader's):\n", slavePath,
                 seconds);
     for (const Phase& phase : phases) {
         std::printf("  %-24s %6.3f %% of one core, %5.1f frames/s, %4.1f %% of a 115200 line\n", phase.name,

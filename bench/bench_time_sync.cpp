@@ -15,7 +15,6 @@
 //   bench_time_sync [seconds [effect]]     (default 30, static)
 #include <poll.h>
 #include <time.h>
-#include <pty.h>
 #include <termios.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -42,6 +41,7 @@
 #include "ColorWell.h"
 #include "desktop/QtMainQueue.h"
 #include "SerialPortDemoController.h"
+#include "support/BenchTerminal.h"
 #include "clock/SyncGrid.h"
 #include "display/DisplayText.h"
 #include "support/UniqueFd.h"
@@ -210,15 +210,12 @@ int main(int argc, char* argv[])
     const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 30;
     vel::MainQueue::setShared(std::make_shared<QtMainQueue>());
 
-    int masterFd = -1;
-    int slaveFd = -1;
-    std::array<char, PATH_MAX> slavePath{};
-    if (::openpty(&masterFd, &slaveFd, slavePath.data(), nullptr, nullptr) != 0) {
-        std::perror("openpty");
+    const auto terminal = BenchTerminal::open();
+    if (!terminal) {
         return 1;
     }
-    const vel::UniqueFd master(masterFd);
-    const vel::UniqueFd slave(slaveFd);
+    const vel::UniqueFd& master = terminal->master;
+    const char* const slavePath = terminal->path.data();
 
     QWidget window;
     SerialPortDemoController controller;
@@ -233,9 +230,9 @@ int main(int argc, char* argv[])
         (controller.*setCol[i])(new ColorWell(&window));
     }
 
-    const auto port = VELSerialPort::initWithPath(slavePath.data());
+    const auto port = VELSerialPort::initWithPath(slavePath);
     if (!port) {
-        std::fprintf(stderr, "no port for %s\n", slavePath.data());
+        std::fprintf(stderr, "no port for %s\n", slavePath);
         return 1;
     }
     const QString effect = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QStringLiteral("static");
@@ -252,18 +249,16 @@ int main(int argc, char* argv[])
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     }
     if (!port->isOpen()) {
-        std::fprintf(stderr, "could not open %s\n", slavePath.data());
+        std::fprintf(stderr, "could not open %s\n", slavePath);
         return 1;
     }
 
-    int plainMasterFd = -1;
-    int plainSlaveFd = -1;
-    if (::openpty(&plainMasterFd, &plainSlaveFd, nullptr, nullptr, nullptr) != 0) {
-        std::perror("openpty");
+    const auto plainTerminal = BenchTerminal::open();
+    if (!plainTerminal) {
         return 1;
     }
-    const vel::UniqueFd plainMaster(plainMasterFd);
-    const vel::UniqueFd plainSlave(plainSlaveFd);
+    const vel::UniqueFd& plainMaster = plainTerminal->master;
+    const vel::UniqueFd& plainSlave = plainTerminal->slave;
     makeRaw(plainSlave.get());
 
     FrameClock frames(master.get());
@@ -309,7 +304,7 @@ int main(int argc, char* argv[])
                     percentile(us, 0.99) / 1000, *high / 1000, *low / 1000, us.size());
     };
 
-    std::printf("time sync over %d s on %s, effect %s\n", seconds, slavePath.data(), qPrintable(effect));
+    std::printf("time sync over %d s on %s, effect %s\n", seconds, slavePath, qPrintable(effect));
     std::printf("  %-34s %10zu (%d between the points)\n", "frames received", arrivals.size(),
                 controller.inBetweenFramesSent());
     if (!display.moves()) {

@@ -26,9 +26,12 @@
 #include "clock/SyncGrid.h"
 #include "clock/WireTime.h"
 #include "desktop/QtMainQueue.h"
+#include "clock/ClockTubes.h"
 #include "support/PseudoTerminal.h"
 
+using test::ClockTubes;
 using test::PseudoTerminal;
+using test::at;
 
 namespace {
 
@@ -42,33 +45,6 @@ nanoseconds wallNow()
     ::clock_gettime(CLOCK_REALTIME, &ts);
     return std::chrono::seconds(ts.tv_sec) + nanoseconds(ts.tv_nsec);
 }
-
-nanoseconds at(QTime time)
-{
-    return milliseconds(QDateTime(QDate(2026, 12, 8), time).toMSecsSinceEpoch());
-}
-
-// The clock's controls, connected to a controller by their outlet names.
-struct Tubes {
-    QWidget host;
-    SerialPortDemoController controller;
-    Tubes()
-    {
-        for (int i = 0; i < 6; ++i) {
-            const QByteArray n = QByteArray::number(i + 1);
-            controller.setProperty("tube" + n, QVariant::fromValue(new QLineEdit(&host)));
-            controller.setProperty("col" + n, QVariant::fromValue(new ColorWell(&host)));
-        }
-    }
-    QString shown() const
-    {
-        QString digits;
-        for (int i = 1; i <= 6; ++i) {
-            digits += controller.property("tube" + QByteArray::number(i)).value<QLineEdit*>()->text();
-        }
-        return digits;
-    }
-};
 
 // What arrives at the master, each read stamped with the wall clock as it
 // arrives; a thread of its own, so that the stamps do not wait for the
@@ -145,11 +121,10 @@ private slots:
     // the next plan is on the new time's grid.
     void plannedFrameCarriesItsPointAndFindsTheGridAfterAStep()
     {
-        Tubes tubes;
+        ClockTubes tubes;
         PseudoTerminal pty;
-        auto port = VELSerialPort::initWithPath(pty.path());
+        auto port = tubes.portOn(pty, false);
         QVERIFY(port);
-        tubes.controller.setSerialPort(port);
         auto wall = std::make_shared<nanoseconds>(at(QTime(10, 0, 59, 990)));
         tubes.controller.setWallClock([wall] { return *wall; });
         TimeSync& sync = *tubes.controller.timer();
@@ -189,13 +164,10 @@ private slots:
     // wire. Each of the sync's turns on the window's thread stays short.
     void heldOutputSendsNothingStaleAndFramesLandOnThePoints()
     {
-        Tubes tubes;
+        ClockTubes tubes;
         PseudoTerminal pty;
-        auto port = VELSerialPort::initWithPath(pty.path());
+        auto port = tubes.portOn(pty);
         QVERIFY(port);
-        tubes.controller.setSerialPort(port);
-        tubes.controller.openOrClosePort();
-        QTRY_VERIFY_WITH_TIMEOUT(port->isOpen(), kDeadlineMs);
         StampingReader reader(pty.master());
 
         tubes.controller.senddate();

@@ -17,9 +17,12 @@
 #include "VELSerialPort.h"
 #include "desktop/QtMainQueue.h"
 #include "display/DisplayText.h"
+#include "clock/ClockTubes.h"
 #include "support/PseudoTerminal.h"
 
+using test::ClockTubes;
 using test::PseudoTerminal;
+using test::at;
 using std::chrono::milliseconds;
 using std::chrono::nanoseconds;
 
@@ -27,26 +30,6 @@ namespace {
 
 constexpr int kDeadlineMs = 10000;
 
-nanoseconds at(QTime time)
-{
-    return milliseconds(QDateTime(QDate(2026, 12, 8), time).toMSecsSinceEpoch());
-}
-
-// The clock's controls, connected to a controller by their outlet names.
-struct Tubes {
-    QWidget host;
-    SerialPortDemoController controller;
-    std::array<QLineEdit*, 6> fields{};
-    Tubes()
-    {
-        for (int i = 0; i < 6; ++i) {
-            const QByteArray n = QByteArray::number(i + 1);
-            fields[i] = new QLineEdit(&host);
-            controller.setProperty("tube" + n, QVariant::fromValue(fields[i]));
-            controller.setProperty("col" + n, QVariant::fromValue(new ColorWell(&host)));
-        }
-    }
-};
 
 DisplaySettings with(const QString& key, const QString& value)
 {
@@ -65,7 +48,7 @@ private slots:
 
     void settingsAreSetAndObservedInOnePlace()
     {
-        Tubes tubes;
+        ClockTubes tubes;
         QSignalSpy changed(&tubes.controller, &SerialPortDemoController::displaySettingsChanged);
         const DisplaySettings twelve = with(QStringLiteral("hours"), QStringLiteral("12"));
         tubes.controller.setDisplaySettings(twelve);
@@ -96,7 +79,7 @@ private slots:
     // or until cleared; a countdown shows the time left on the grid.
     void givenDigitsAndACountdownOnThePlan()
     {
-        Tubes tubes;
+        ClockTubes tubes;
         auto wall = std::make_shared<nanoseconds>(at(QTime(9, 0, 0, 10)));
         tubes.controller.setWallClock([wall] { return *wall; });
         TimeSync& sync = *tubes.controller.timer();
@@ -128,7 +111,7 @@ private slots:
     // countdown is over and the time comes back.
     void aCountdownFinishes()
     {
-        Tubes tubes;
+        ClockTubes tubes;
         QSignalSpy finished(&tubes.controller, &SerialPortDemoController::countdownFinished);
         tubes.controller.senddate();
         tubes.controller.startCountdown(std::chrono::seconds(1));
@@ -186,13 +169,10 @@ private slots:
     // colours, whatever the display does to the time frames.
     void theSaveFrameCarriesTheTubeFields()
     {
-        Tubes tubes;
+        ClockTubes tubes;
         PseudoTerminal pty;
-        auto port = VELSerialPort::initWithPath(pty.path());
+        auto port = tubes.portOn(pty);
         QVERIFY(port);
-        tubes.controller.setSerialPort(port);
-        tubes.controller.openOrClosePort();
-        QTRY_VERIFY_WITH_TIMEOUT(port->isOpen(), kDeadlineMs);
         DisplaySettings dark = with(QStringLiteral("theme"), QStringLiteral("violet"));
         DisplayText::apply(QStringLiteral("brightness"), QStringLiteral("10"), dark);
         tubes.controller.setDisplaySettings(dark);
@@ -211,13 +191,10 @@ private slots:
     // still finds the line free at its instant.
     void effectFramesLeaveTheTimeFramesAlone()
     {
-        Tubes tubes;
+        ClockTubes tubes;
         PseudoTerminal pty;
-        auto port = VELSerialPort::initWithPath(pty.path());
+        auto port = tubes.portOn(pty);
         QVERIFY(port);
-        tubes.controller.setSerialPort(port);
-        tubes.controller.openOrClosePort();
-        QTRY_VERIFY_WITH_TIMEOUT(port->isOpen(), kDeadlineMs);
         tubes.controller.setDisplaySettings(with(QStringLiteral("effect"), QStringLiteral("rainbow:10")));
         tubes.controller.senddate();
         TimeSync& sync = *tubes.controller.timer();
